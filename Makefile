@@ -1,0 +1,75 @@
+# Builds and tests _pyQorvane with its stand-in engine. `make demo` and `make test` install what they
+# need when it is missing: Debian packages with apt, Python packages into the project's venv.
+SHELL := /bin/bash
+PYTHON ?= python3
+VENV := .venv
+PY := $(VENV)/bin/python
+BUILD := build
+BUILD_ASAN := build-asan
+VENV_NEWEST := .venv-newest
+APT_PACKAGES := g++ pkg-config libgtest-dev libeigen3-dev
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+# The module tests run against the journaling test double, put first with LD_LIBRARY_PATH.
+DOUBLE_DIR = $(abspath $(1))/tests/double
+PYTEST := -m pytest -q -p no:cacheprovider
+
+# Sanitizer runs: the interpreter is not instrumented, so the runtime is preloaded.
+ASAN_ENV = LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)" \
+	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+.PHONY: demo test build deps apt venv test-cxx test-module test-engine test-asan test-newest clean
+
+demo: build
+	PYTHONPATH=$(BUILD)/binding $(PY) examples/demo.py
+
+test: build test-cxx test-module test-engine test-asan test-newest
+
+apt:
+	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; fi
+
+$(VENV)/.installed: requirements-dev.txt
+	$(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q -r requirements-dev.txt
+	touch $@
+
+deps: apt $(VENV)/.installed
+
+build: deps
+	@[ -f $(BUILD)/build.ninja ] || $(VENV)/bin/meson setup $(BUILD)
+	$(VENV)/bin/ninja -C $(BUILD)
+
+test-cxx: build
+	$(VENV)/bin/meson test -C $(BUILD) --print-errorlogs
+
+test-module: build
+	LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) PYTHONPATH=$(BUILD)/binding $(PY) $(PYTEST) tests/module
+
+test-engine: build
+	PYTHONPATH=$(BUILD)/binding $(PY) $(PYTEST) tests/engine_py
+
+test-asan: deps
+	@[ -f $(BUILD_ASAN)/build.ninja ] || $(VENV)/bin/meson setup $(BUILD_ASAN) -Dbuildtype=debug \
+	  -Db_sanitize=address,undefined -Db_lundef=false \
+	  -Dc_args=-fno-sanitize-recover=all -Dcpp_args=-fno-sanitize-recover=all
+	$(VENV)/bin/ninja -C $(BUILD_ASAN)
+	$(ASAN_ENV) $(VENV)/bin/meson test -C $(BUILD_ASAN) --print-errorlogs
+	$(ASAN_ENV) LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD_ASAN)) PYTHONPATH=$(BUILD_ASAN)/binding $(PY) $(PYTEST) tests/module
+	$(ASAN_ENV) PYTHONPATH=$(BUILD_ASAN)/binding $(PY) $(PYTEST) tests/engine_py
+
+# The installed wheel (built against numpy 2.2.5) with the newest numpy 2 release.
+test-newest: build
+	[ -x $(VENV_NEWEST)/bin/python ] || $(PYTHON) -m venv $(VENV_NEWEST)
+	$(VENV_NEWEST)/bin/python -m pip install -q --upgrade pip
+	$(VENV_NEWEST)/bin/python -m pip install -q --upgrade "numpy>=2,<3" pytest hypothesis
+	$(VENV_NEWEST)/bin/python -m pip install -q .
+	$(VENV_NEWEST)/bin/python -c "import numpy; print('numpy', numpy.__version__)"
+	cd tests && LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) ../$(VENV_NEWEST)/bin/python $(PYTEST) module
+	cd tests && ../$(VENV_NEWEST)/bin/python $(PYTEST) engine_py
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN)

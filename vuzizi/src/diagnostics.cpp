@@ -1,0 +1,44 @@
+// Message lines: "vuzizi: <kind>: <file>:<line>: <message>".
+#include "diagnostics.h"
+
+#include <iostream>
+
+namespace vuzizi {
+
+Diagnostics::Diagnostics(int32_t level) : level_(level), out_(&std::cerr) {}
+
+Diagnostics::Diagnostics(int32_t level, std::ostream& out) : level_(level), out_(&out) {}
+
+void Diagnostics::error(Location where, Error code, std::string_view detail) {
+    if (errors_ == 0) first_ = code;
+    ++errors_;
+    if (level_ < kLevelErrors) return;
+    std::string message = "error " + std::to_string(error_code(code)) + ": " + error_text(code);
+    if (!detail.empty()) {
+        message += ": ";
+        message += detail;
+    }
+    write("error", where, message);
+}
+
+void Diagnostics::warning(Location where, std::string_view message) {
+    if (level_ >= kLevelWarnings) write("warning", where, message);
+}
+
+void Diagnostics::trace(Location where, std::string_view message) {
+    if (level_ >= kLevelTraces) write("trace", where, message);
+}
+
+void Diagnostics::write(std::string_view kind, Location where, std::string_view message) {
+    std::ostream& out = *out_;
+    out << "vuzizi: " << kind << ": ";
+    if (!where.file.empty()) {
+        out << where.file;
+        if (where.line > 0) out << ':' << where.line;
+        out << ": ";
+    }
+    out << message << '\n';
+    out.flush();
+}
+
+}  // namespace vuzizi

@@ -1,0 +1,141 @@
+// Model reader: splits the text into sections and lines, then runs the section handlers
+// phase by phase.
+#include "model_reader.h"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+
+#include "parse_context.h"
+#include "text.h"
+
+namespace vuzizi {
+namespace {
+
+constexpr char kCommentMark = ';';
+constexpr std::string_view kEndSection = "END";
+
+struct StoredLine {
+    const SectionEntry* section;
+    SectionLine line;
+};
+
+std::vector<std::string_view> split_tokens(std::string_view text) {
+    std::vector<std::string_view> tokens;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
+        const std::size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') ++i;
+        if (i > start) tokens.push_back(text.substr(start, i - start));
+    }
+    return tokens;
+}
+
+// Splits `text` into lines; views into `text`.
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\n') {
+            if (i < text.size() || start < text.size()) lines.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+void read_lines(std::string_view text, ParseContext& context, std::array<std::vector<StoredLine>, kPhaseCount>& phases) {
+    const SectionEntry* section = nullptr;
+    bool in_unknown_section = false;
+    const auto lines = split_lines(text);
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        context.line = static_cast<int>(n + 1);
+        std::string_view raw = lines[n];
+        std::string_view comment;
+        if (const std::size_t mark = raw.find(kCommentMark); mark != std::string_view::npos) {
+            comment = trim(raw.substr(mark + 1));
+            raw = raw.substr(0, mark);
+        }
+        const std::string_view content = trim(raw);
+        if (content.empty()) continue;
+        if (content.front() == '[') {
+            const std::size_t close = content.find(']');
+            if (close == std::string_view::npos) {
+                context.error(Error::Syntax, "section header '" + std::string(content) + "' has no closing ']'");
+                section = nullptr;
+                in_unknown_section = true;
+                continue;
+            }
+            const std::string_view name = trim(content.substr(1, close - 1));
+            if (equals_ignoring_case(name, kEndSection)) return;
+            section = find_section(name);
+            in_unknown_section = section == nullptr;
+            if (in_unknown_section)
+                context.error(Error::UnknownSection, "[" + std::string(name) + "]");
+            else if (section->handler == nullptr)
+                context.trace("section [" + section->name + "] is not used by the engine");
+            continue;
+        }
+        if (in_unknown_section) continue;
+        if (section == nullptr) {
+            context.error(Error::Syntax, "data before the first section header");
+            in_unknown_section = true;  // one message is enough
+            continue;
+        }
+        if (section->handler == nullptr) continue;
+        phases[section->phase].push_back(StoredLine{section, SectionLine{split_tokens(content), comment, context.line}});
+    }
+}
+
+}  // namespace
+
+ReadResult read_model_text(std::string_view text, std::string_view name, Diagnostics& diagnostics) {
+    ReadResult result;
+    diagnostics.reset_counts();
+    try {
+        auto network = std::make_unique<Network>();
+        ParseContext context{*network, diagnostics, name, 0};
+        std::array<std::vector<StoredLine>, kPhaseCount> phases;
+        read_lines(text, context, phases);
+        for (int phase = 0; phase < kPhaseCount; ++phase) {
+            for (const StoredLine& stored : phases[phase]) {
+                context.line = stored.line.line;
+                stored.section->handler(context, stored.line);
+            }
+            if (phase == kPhaseSettings) update_units(*network);
+        }
+        context.line = 0;
+        for (const SectionEntry& entry : all_sections())
+            if (entry.finisher != nullptr) entry.finisher(context);
+        if (diagnostics.error_count() == 0) check_network(*network, name, diagnostics);
+        if (diagnostics.error_count() == 0) result.network = std::move(network);
+    } catch (const std::bad_alloc&) {
+        diagnostics.error({name, 0}, Error::OutOfMemory, "while reading the model");
+    }
+    if (diagnostics.error_count() != 0) {
+        result.error = diagnostics.first_error();
+    }
+    return result;
+}
+
+ReadResult read_model_file(const std::string& path, Diagnostics& diagnostics) {
+    std::error_code ignored;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ignored)) in.open(path, std::ios::binary);
+    if (!in.is_open()) {
+        diagnostics.error({path, 0}, Error::FileNotFound, path);
+        return ReadResult{Error::FileNotFound, nullptr};
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        diagnostics.error({path, 0}, Error::ReadFailed, path);
+        return ReadResult{Error::ReadFailed, nullptr};
+    }
+    return read_model_text(buffer.str(), path, diagnostics);
+}
+
+}  // namespace vuzizi

@@ -1,0 +1,26 @@
+// Reading a model file into a new network.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "diagnostics.h"
+#include "network.h"
+
+namespace vuzizi {
+
+struct ReadResult {
+    Error error = Error::None;          // the first error found
+    std::unique_ptr<Network> network;   // set only when there was no error
+};
+
+// Reads the model file at `path`. Every error is reported through `diagnostics` with its line.
+ReadResult read_model_file(const std::string& path, Diagnostics& diagnostics);
+// The same from text already in memory; `name` stands for the file in messages.
+ReadResult read_model_text(std::string_view text, std::string_view name, Diagnostics& diagnostics);
+
+// Checks of the whole network after reading (connectivity, supply, valve connections).
+void check_network(const Network& network, std::string_view file, Diagnostics& diagnostics);
+
+}  // namespace vuzizi

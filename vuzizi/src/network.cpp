@@ -1,0 +1,40 @@
+// Identifier indices of the network.
+#include "network.h"
+
+namespace vuzizi {
+
+int32_t Network::find(const Index& index, const std::string& id) {
+    const auto it = index.find(id);
+    return it == index.end() ? kNone : it->second;
+}
+
+int32_t Network::add_node(Node node) {
+    const auto index = static_cast<int32_t>(nodes.size());
+    if (!node_index_.emplace(node.id, index).second) return kNone;
+    nodes.push_back(std::move(node));
+    return index;
+}
+
+int32_t Network::add_link(Link link) {
+    const auto index = static_cast<int32_t>(links.size());
+    if (!link_index_.emplace(link.id, index).second) return kNone;
+    links.push_back(std::move(link));
+    transient.wave_speed.push_back(0.0);
+    return index;
+}
+
+int32_t Network::add_curve(Curve curve) {
+    const auto index = static_cast<int32_t>(curves.size());
+    if (!curve_index_.emplace(curve.id, index).second) return kNone;
+    curves.push_back(std::move(curve));
+    return index;
+}
+
+int32_t Network::add_pattern(Pattern pattern) {
+    const auto index = static_cast<int32_t>(patterns.size());
+    if (!pattern_index_.emplace(pattern.id, index).second) return kNone;
+    patterns.push_back(std::move(pattern));
+    return index;
+}
+
+}  // namespace vuzizi

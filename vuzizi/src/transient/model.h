@@ -1,0 +1,106 @@
+// Input of a transient run: the network with its steady state, in SI units (m, m3/s, s).
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "series.h"
+#include "pump_curve.h"
+
+namespace vuzizi::transient {
+
+inline constexpr double kGravity = 9.80665;          // m/s2
+inline constexpr double kWaterDensity = 998.2;       // kg/m3
+inline constexpr double kAtmosphericHead = 10.33;    // m of water, absolute gas pressures
+inline constexpr double kNever = std::numeric_limits<double>::infinity();
+
+enum class NodeKind : uint8_t { Junction, Reservoir, Tank };
+
+// What a boundary-condition series imposes on its node.
+enum class Imposed : uint8_t { Nothing, Head, Demand, Pressure };
+
+struct Node {
+    std::string id;
+    NodeKind kind = NodeKind::Junction;
+    double elevation = 0.0;  // m
+    double demand = 0.0;     // steady outflow, m3/s
+    double head = 0.0;       // steady head, m
+    double tank_area = 0.0;  // free-surface area of a tank, m2
+    Imposed imposed = Imposed::Nothing;
+    Series series;           // what `imposed` follows over time
+};
+
+struct Pipe {
+    std::string id;
+    int32_t from = 0;
+    int32_t to = 0;
+    double length = 0.0;         // m
+    double diameter = 0.0;       // m
+    double wave_speed = 0.0;     // m/s
+    double friction_factor = 0.0;  // Darcy factor, used only when the steady flow is zero
+    double flow = 0.0;           // steady flow from `from` to `to`, m3/s
+};
+
+// A pump between two nodes, with a check valve (no reverse flow).
+struct Pump {
+    std::string id;
+    int32_t from = 0;
+    int32_t to = 0;
+    PumpCurve curve;             // head gain at rated speed
+    double flow = 0.0;           // steady flow, m3/s
+    bool running = true;         // false: off throughout the run
+    double trip_time = kNever;   // s: the motor is cut at this time
+    double inertia = 0.0;        // kg m2 of the rotating parts; 0 stops at once
+    double rated_speed = 0.0;    // rev/min
+    double efficiency = 0.0;     // pump efficiency during run-down
+};
+
+// A valve between two nodes, a fixed loss at its steady opening unless `opening` moves it.
+struct Valve {
+    std::string id;
+    int32_t from = 0;
+    int32_t to = 0;
+    double flow = 0.0;           // steady flow, m3/s
+    Series opening;              // opening relative to the steady one over time; empty keeps 1
+};
+
+// An open surge chamber (or a tank: zero connection loss) on a node.
+struct SurgeTank {
+    std::string id;
+    int32_t node = 0;
+    double area = 0.0;           // m2
+    double loss = 0.0;           // connection loss: dH = loss * Q|Q|, s2/m5
+};
+
+// A closed vessel with a gas cushion on a node.
+struct AirVessel {
+    std::string id;
+    int32_t node = 0;
+    double gas_volume = 0.0;     // initial gas volume, m3
+    double exponent = 1.2;       // polytropic exponent
+    double loss_in = 0.0;        // loss for flow into the vessel, s2/m5
+    double loss_out = 0.0;       // loss for flow out of the vessel, s2/m5
+};
+
+// A relief valve on a node discharging to atmosphere above its set pressure.
+struct ReliefValve {
+    std::string id;
+    int32_t node = 0;
+    double set_pressure = 0.0;   // m of water above the node's elevation
+    double discharge = 0.0;      // Q = discharge * sqrt(pressure - set), m2.5/s
+};
+
+struct TransientModel {
+    std::vector<Node> nodes;
+    std::vector<Pipe> pipes;
+    std::vector<Pump> pumps;
+    std::vector<Valve> valves;
+    std::vector<SurgeTank> surge_tanks;
+    std::vector<AirVessel> air_vessels;
+    std::vector<ReliefValve> relief_valves;
+    double time_step = 0.0;  // s; 0 chooses it from the pipes
+};
+
+}  // namespace vuzizi::transient

@@ -1,0 +1,144 @@
+// Method-of-characteristics solver: one common time step, structure-of-arrays state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model.h"
+#include "reach_plan.h"
+
+namespace vuzizi::transient {
+
+// A set of nodes joined by pumps and valves, or carrying surge devices: solved together by
+// Newton's method at each step. Unknowns: node heads, then link flows, then device flows.
+struct Cluster {
+    std::vector<int32_t> nodes;
+    std::vector<int32_t> links;     // into the point-link arrays
+    std::vector<int32_t> storages;  // into the storage arrays
+    std::vector<int32_t> vessels;   // into the air-vessel arrays
+    std::vector<int32_t> reliefs;   // into the relief-valve arrays
+};
+
+class Solver {
+public:
+    // Builds the state from the steady values of `model`; false with `error` when it cannot.
+    bool prepare(const TransientModel& model, std::string& error);
+
+    // Advances one time step; false with `error` naming the element on a numerical failure.
+    bool step(std::string& error);
+
+    const ReachPlan& plan() const { return plan_; }
+    int64_t steps_done() const { return steps_; }
+    double time() const { return static_cast<double>(steps_) * dt_; }
+
+    // Current values, indexed like the model's elements.
+    int32_t node_count() const { return static_cast<int32_t>(node_head_.size()); }
+    int32_t pipe_count() const { return static_cast<int32_t>(pipe_first_.size()); }
+    int32_t pump_count() const { return pump_count_; }
+    int32_t valve_count() const { return static_cast<int32_t>(link_from_.size()) - pump_count_; }
+    int32_t tank_count() const { return tank_count_; }  // storages 0 .. tank_count - 1 are tanks
+    int32_t storage_count() const { return static_cast<int32_t>(storage_node_.size()); }
+    int32_t vessel_count() const { return static_cast<int32_t>(vessel_node_.size()); }
+    int32_t relief_count() const { return static_cast<int32_t>(relief_node_.size()); }
+
+    double node_head(int32_t n) const { return node_head_[n]; }
+    double node_elevation(int32_t n) const { return node_elevation_[n]; }
+    double node_demand(int32_t n) const { return demand_now_[n]; }
+    double pipe_flow_start(int32_t p) const { return Q_[pipe_first_[p]]; }
+    double pipe_flow_end(int32_t p) const { return Q_[pipe_first_[p] + pipe_reaches_[p]]; }
+    double pipe_area(int32_t p) const { return pipe_area_[p]; }
+    int32_t pipe_from(int32_t p) const { return pipe_from_[p]; }
+    int32_t pipe_to(int32_t p) const { return pipe_to_[p]; }
+    // Head and flow at point i (0 .. reaches) of a pipe.
+    double pipe_point_head(int32_t p, int32_t i) const { return H_[pipe_first_[p] + i]; }
+    double pipe_point_flow(int32_t p, int32_t i) const { return Q_[pipe_first_[p] + i]; }
+    double pump_flow(int32_t k) const { return link_flow_[k]; }
+    double pump_speed(int32_t k) const { return pump_speed_[k]; }
+    int32_t pump_from(int32_t k) const { return link_from_[k]; }
+    int32_t pump_to(int32_t k) const { return link_to_[k]; }
+    double valve_flow(int32_t v) const { return link_flow_[pump_count_ + v]; }
+    double valve_opening(int32_t v) const { return valve_opening_[v]; }
+    int32_t valve_from(int32_t v) const { return link_from_[pump_count_ + v]; }
+    int32_t valve_to(int32_t v) const { return link_to_[pump_count_ + v]; }
+    double storage_flow(int32_t s) const { return storage_flow_[s]; }
+    double storage_level(int32_t s) const { return storage_level_[s]; }  // free-surface head, m
+    double storage_area(int32_t s) const { return storage_area_[s]; }
+    int32_t storage_node(int32_t s) const { return storage_node_[s]; }
+    double vessel_flow(int32_t v) const { return vessel_flow_[v]; }
+    double vessel_gas_volume(int32_t v) const { return vessel_volume_[v]; }
+    double vessel_gas_head(int32_t v) const;  // gauge head of the gas, m
+    double relief_flow(int32_t r) const { return relief_flow_[r]; }
+    int32_t relief_node(int32_t r) const { return relief_node_[r]; }
+
+private:
+    enum class NodeRole : uint8_t { Plain, Fixed, InCluster, Isolated };
+    enum class LinkKind : uint8_t { Pump, Valve };
+
+    bool build_pipes(const TransientModel& model, std::string& error);
+    void build_connections(const TransientModel& model);
+    void build_links(const TransientModel& model);
+    void build_devices(const TransientModel& model);
+    void build_clusters();
+    void update_imposed(double t);
+    void update_pumps_and_valves(double t);
+    void compute_characteristics();
+    void advance_interior();
+    void solve_plain_nodes();
+    bool solve_cluster(const Cluster& c, std::string& error);
+    bool newton(const Cluster& c, std::string& error);
+    void close_pipe_ends();
+    double relief_discharge(int32_t r, double head, double& slope) const;
+
+    ReachPlan plan_;
+    double dt_ = 0.0;
+    int64_t steps_ = 0;
+
+    // Pipes and their points (two generations, swapped after each step).
+    std::vector<int32_t> pipe_first_, pipe_reaches_, pipe_from_, pipe_to_;
+    std::vector<double> pipe_B_, pipe_R_, pipe_area_;
+    std::vector<double> H_, Q_, H_next_, Q_next_;
+
+    // Pipe ends at nodes: adjacent point, end point, +1 where the pipe ends, -1 where it starts.
+    std::vector<int32_t> node_conn_begin_;
+    std::vector<int32_t> conn_adjacent_, conn_end_;
+    std::vector<double> conn_sign_, conn_B_, conn_R_, conn_invB_, conn_c_;
+
+    // Nodes.
+    std::vector<std::string> node_id_;
+    std::vector<NodeRole> node_role_;
+    std::vector<double> node_elevation_, node_head_, node_invB_sum_, node_char_sum_;
+    std::vector<double> base_demand_, demand_now_, fixed_head_;
+    std::vector<Imposed> node_imposed_;
+    std::vector<const Series*> node_series_;
+    std::vector<int32_t> plain_nodes_, fixed_nodes_, imposed_nodes_;
+
+    // Pumps then valves, as point links.
+    int32_t pump_count_ = 0;
+    std::vector<std::string> link_id_;
+    std::vector<LinkKind> link_kind_;
+    std::vector<int32_t> link_from_, link_to_;
+    std::vector<double> link_flow_;
+    std::vector<uint8_t> link_open_;
+    std::vector<const PumpCurve*> pump_curve_;
+    std::vector<double> pump_speed_, pump_offset_, pump_trip_, pump_inertia_, pump_omega_, pump_efficiency_;
+    std::vector<uint8_t> pump_running_;
+    std::vector<double> valve_K0_, valve_K_, valve_opening_;
+    std::vector<const Series*> valve_schedule_;
+
+    // Storages (tanks and surge tanks), air vessels, relief valves.
+    int32_t tank_count_ = 0;
+    std::vector<std::string> storage_id_, vessel_id_, relief_id_;
+    std::vector<int32_t> storage_node_, vessel_node_, relief_node_;
+    std::vector<double> storage_area_, storage_loss_, storage_flow_, storage_level_;
+    std::vector<double> vessel_flow_, vessel_volume_, vessel_constant_, vessel_exponent_;
+    std::vector<double> vessel_loss_in_, vessel_loss_out_;
+    std::vector<double> relief_set_, relief_discharge_, relief_flow_;
+
+    // Point-element groups and the Newton workspace sized for the largest.
+    std::vector<Cluster> clusters_;
+    std::vector<double> jacobian_, residual_, unknowns_;
+    std::vector<int32_t> local_index_;  // node -> position in its cluster's unknowns
+};
+
+}  // namespace vuzizi::transient

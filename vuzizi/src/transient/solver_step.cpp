@@ -1,0 +1,173 @@
+// One time step: characteristics, interior points, nodes, point-element groups, pipe ends.
+#include <cmath>
+#include <sstream>
+
+#include "solver.h"
+
+namespace vuzizi::transient {
+
+namespace {
+
+constexpr double kStoppedSpeed = 1e-3;   // relative speed below which a pump counts as stopped
+constexpr double kReliefLinearBand = 0.01;  // m: relief discharge is linear this close to its set pressure
+
+}  // namespace
+
+bool Solver::step(std::string& error) {
+    const double t = static_cast<double>(steps_ + 1) * dt_;
+    update_imposed(t);
+    update_pumps_and_valves(t);
+    compute_characteristics();
+    advance_interior();
+    solve_plain_nodes();
+    for (int32_t n : fixed_nodes_) node_head_[static_cast<std::size_t>(n)] = fixed_head_[static_cast<std::size_t>(n)];
+    for (const Cluster& c : clusters_)
+        if (!solve_cluster(c, error)) return false;
+    close_pipe_ends();
+    for (std::size_t i = 0; i < node_head_.size(); ++i) {
+        if (!std::isfinite(node_head_[i])) {
+            std::ostringstream msg;
+            msg << "node " << node_id_[i] << ": head is not finite at t = " << t << " s";
+            error = msg.str();
+            return false;
+        }
+    }
+    H_.swap(H_next_);
+    Q_.swap(Q_next_);
+    ++steps_;
+    return true;
+}
+
+void Solver::update_imposed(double t) {
+    for (int32_t n : imposed_nodes_) {
+        const std::size_t i = static_cast<std::size_t>(n);
+        const double v = node_series_[i]->at(t);
+        switch (node_imposed_[i]) {
+            case Imposed::Head: fixed_head_[i] = v; break;
+            case Imposed::Pressure: fixed_head_[i] = node_elevation_[i] + v; break;
+            case Imposed::Demand: demand_now_[i] = v; break;
+            case Imposed::Nothing: break;
+        }
+    }
+}
+
+void Solver::update_pumps_and_valves(double t) {
+    for (std::size_t k = 0; k < static_cast<std::size_t>(pump_count_); ++k) {
+        if (!pump_running_[k] || t < pump_trip_[k]) continue;
+        double n = 0.0;
+        if (pump_inertia_[k] > 0.0) {
+            // I w dw/dt = -rho g Q h / eta, written for the square of the relative speed.
+            const double lift = node_head_[static_cast<std::size_t>(link_to_[k])] -
+                                node_head_[static_cast<std::size_t>(link_from_[k])];
+            const double power = kWaterDensity * kGravity * std::max(0.0, link_flow_[k]) * std::max(0.0, lift) /
+                                 pump_efficiency_[k];
+            const double w0 = pump_omega_[k];
+            const double n2 = pump_speed_[k] * pump_speed_[k] - 2.0 * dt_ * power / (pump_inertia_[k] * w0 * w0);
+            n = n2 > 0.0 ? std::sqrt(n2) : 0.0;
+        }
+        pump_speed_[k] = n;
+        if (n < kStoppedSpeed) {
+            pump_speed_[k] = 0.0;
+            pump_running_[k] = 0;
+            link_open_[k] = 0;
+        }
+    }
+    for (std::size_t v = 0; v < valve_K0_.size(); ++v) {
+        const std::size_t l = static_cast<std::size_t>(pump_count_) + v;
+        if (valve_K0_[v] < 0.0) continue;  // shut throughout
+        if (valve_schedule_[v] == nullptr) continue;
+        const double tau = std::max(0.0, valve_schedule_[v]->at(t));
+        valve_opening_[v] = tau;
+        link_open_[l] = tau > 0.0 ? 1 : 0;
+        valve_K_[v] = tau > 0.0 ? valve_K0_[v] / (tau * tau) : 0.0;
+    }
+}
+
+void Solver::compute_characteristics() {
+    const double* H = H_.data();
+    const double* Q = Q_.data();
+    const std::size_t n = node_head_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        double sum = 0.0;
+        for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
+            const std::size_t c = static_cast<std::size_t>(k);
+            const std::size_t j = static_cast<std::size_t>(conn_adjacent_[c]);
+            const double q = Q[j];
+            const double w = conn_B_[c] * q - conn_R_[c] * q * std::fabs(q);
+            const double value = H[j] + conn_sign_[c] * w;
+            conn_c_[c] = value;
+            sum += value * conn_invB_[c];
+        }
+        node_char_sum_[i] = sum;
+    }
+}
+
+void Solver::advance_interior() {
+    const double* H = H_.data();
+    const double* Q = Q_.data();
+    double* Hn = H_next_.data();
+    double* Qn = Q_next_.data();
+    const std::size_t pipes = pipe_first_.size();
+    for (std::size_t p = 0; p < pipes; ++p) {
+        const double B = pipe_B_[p];
+        const double R = pipe_R_[p];
+        const double half_inv_B = 0.5 / B;
+        const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
+        const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
+        for (std::size_t i = first + 1; i < last; ++i) {
+            const double qa = Q[i - 1];
+            const double qb = Q[i + 1];
+            const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
+            const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
+            Hn[i] = 0.5 * (cp + cm);
+            Qn[i] = (cp - cm) * half_inv_B;
+        }
+    }
+}
+
+void Solver::solve_plain_nodes() {
+    for (int32_t n : plain_nodes_) {
+        const std::size_t i = static_cast<std::size_t>(n);
+        node_head_[i] = (node_char_sum_[i] - demand_now_[i]) / node_invB_sum_[i];
+    }
+}
+
+void Solver::close_pipe_ends() {
+    double* Hn = H_next_.data();
+    double* Qn = Q_next_.data();
+    const std::size_t n = node_head_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double h = node_head_[i];
+        for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
+            const std::size_t c = static_cast<std::size_t>(k);
+            const std::size_t e = static_cast<std::size_t>(conn_end_[c]);
+            Hn[e] = h;
+            Qn[e] = conn_sign_[c] * (conn_c_[c] - h) * conn_invB_[c];
+        }
+    }
+}
+
+double Solver::relief_discharge(int32_t r, double head, double& slope) const {
+    const std::size_t k = static_cast<std::size_t>(r);
+    const double over = head - node_elevation_[static_cast<std::size_t>(relief_node_[k])] - relief_set_[k];
+    const double cd = relief_discharge_[k];
+    if (over <= 0.0) {
+        slope = 0.0;
+        return 0.0;
+    }
+    // Linear near the set pressure so that Newton's method sees a finite slope.
+    if (over < kReliefLinearBand) {
+        slope = cd / std::sqrt(kReliefLinearBand);
+        return slope * over;
+    }
+    const double q = cd * std::sqrt(over);
+    slope = 0.5 * cd / std::sqrt(over);
+    return q;
+}
+
+double Solver::vessel_gas_head(int32_t v) const {
+    const std::size_t k = static_cast<std::size_t>(v);
+    return vessel_constant_[k] / std::pow(vessel_volume_[k], vessel_exponent_[k]) - kAtmosphericHead;
+}
+
+}  // namespace vuzizi::transient
