@@ -11,8 +11,32 @@ namespace binding {
 PyObject* module_error = nullptr;
 
 void raise_with_pending_type(const char* message) {
-    PyObject* type = PyErr_Occurred();
-    PyErr_SetString(type != nullptr ? type : module_error, message);
+    if (!PyErr_Occurred()) {
+        PyErr_SetString(module_error, message);
+        return;
+    }
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    // An encoding error cannot be made from a message alone: it keeps its details and takes
+    // the message as its reason.
+    if (value != nullptr && PyObject_TypeCheck(value, reinterpret_cast<PyTypeObject*>(PyExc_UnicodeEncodeError)) &&
+        PyUnicodeEncodeError_SetReason(value, message) == 0) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyObject* replacement = PyObject_CallFunction(type, "s", message);
+    if (replacement == nullptr) {
+        // A type that takes no single message keeps its own exception.
+        PyErr_Clear();
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    PyErr_SetObject(type, replacement);
+    Py_DECREF(replacement);
+    Py_DECREF(type);
 }
 
 namespace {

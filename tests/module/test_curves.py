@@ -107,15 +107,14 @@ def test_identifier_field_and_qor_id(dbl, eid, field, qor_id):
     assert selection() == (40, 2, qor_id)
 
 
-def test_record_bytes_beyond_the_field_are_left_as_the_engine_wrote_them(dbl):
+def test_selection_rewrites_only_codes_and_field(dbl):
     opened(dbl)
-    pattern = bytes((i * 13 + 5) % 251 + 1 for i in range(CURVE_RECORD))
-    dbl.writes("SetInfoCourbe", 0, pattern)
     M.size_ts("NODE", "LONG_IDENTIFIER_OF_THIRTY_CHARS", "P")
     M.size_ts("LINK", "L2", "Q")
-    rec = selected_record(dbl)
-    assert rec[57:] == pattern[57:]
-    assert rec[:57] == struct.pack("<hhi", 0, 0, 1) + curve_field(b"L2")
+    first, second = dbl.calls_of("SetInfoCourbe")
+    assert first.args[0][57:] == second.args[0][57:]
+    assert second.args[0][:57] == struct.pack("<hhi", 0, 0, 1) + curve_field(b"L2")
+    assert first.addrs[0] == second.addrs[0]
 
 
 def test_record_starts_as_zero_bytes(fresh):
@@ -400,9 +399,37 @@ def test_read_does_not_look_at_the_engine_status(dbl):
     select_curve(dbl, 2)
     M.quit()
     dbl.reset()
+    count_is(dbl, 2)
     program_curve(dbl, [1.0, 2.0], [3.0, 4.0])
     assert M.result_ts(2)[0].tolist() == [1.0, 2.0]
-    assert dbl.ops() == ["GetUneCourbe"]
+    assert dbl.ops()[-1] == "GetUneCourbe"
+
+
+def test_a_new_run_makes_the_count_unknown_again(dbl):
+    select_curve(dbl, 3)
+    M.run_simulation(3600.0, 1.0)
+    dbl.reset()
+    count_is(dbl, 50)
+    program_curve(dbl, np.arange(50.0), np.arange(50.0) + 100)
+    vdate, vval = M.result_ts(3)
+    assert dbl.ops() == ["GetNbPtUneCourbe", "GetUneCourbe"]
+    assert vval.tolist() == [100.0, 101.0, 102.0]
+    assert_no_overrun(dbl.calls_of("GetUneCourbe")[0], (vdate, vval), 50)
+
+
+@pytest.mark.parametrize("status, written", [(0, 40), (1, None), (1, -5)])
+def test_no_read_when_the_count_cannot_be_had(dbl, status, written):
+    opened(dbl)
+    dbl.returns("SetInfoCourbe", 0)
+    M.size_ts("NODE", "N1", "P")
+    dbl.reset()
+    dbl.returns("GetNbPtUneCourbe", status)
+    if written is not None:
+        count_is(dbl, written)
+    program_curve(dbl, [7.0] * 40, [7.0] * 40)
+    vdate, vval = M.result_ts(3)
+    assert vdate.tolist() == vval.tolist() == [0.0] * 3
+    assert dbl.ops() == ["GetNbPtUneCourbe"]
 
 
 def test_each_read_fills_fresh_zeroed_arrays(dbl):

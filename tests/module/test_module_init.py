@@ -201,7 +201,8 @@ def test_importing_calls_no_engine_operation(fresh):
     assert fresh("result = dbl.ops()").value == []
 
 
-# Import without a usable numpy: a new interpreter whose numpy core module is replaced before the import.
+# Import without a usable numpy interface: a new interpreter whose numpy core module is replaced, after
+# numpy itself is imported, before the module is.
 NUMPY_CORE = "numpy._core._multiarray_umath"
 
 
@@ -220,17 +221,17 @@ def import_with(setup: str) -> subprocess.CompletedProcess:
 
 @pytest.mark.parametrize("setup, printed_error", [
     pytest.param(f"""
-        import sys, types
+        import sys, types, numpy
         fake = types.ModuleType("{NUMPY_CORE}")
         fake._ARRAY_API = 5
         sys.modules["{NUMPY_CORE}"] = fake
     """, "RuntimeError: _ARRAY_API is not PyCapsule object", id="table-not-a-capsule"),
     pytest.param(f"""
-        import sys, types
+        import sys, types, numpy
         sys.modules["{NUMPY_CORE}"] = types.ModuleType("{NUMPY_CORE}")
     """, "AttributeError", id="table-missing"),
     pytest.param(f"""
-        import sys
+        import sys, numpy
         sys.modules["{NUMPY_CORE}"] = None
         sys.modules["numpy.core._multiarray_umath"] = None
     """, "ModuleNotFoundError", id="no-numpy-core"),

@@ -191,20 +191,17 @@ def test_set_col_node_shorter_series_leaves_later_points(dbl):
     assert second[0:NODE_FIELD] == node_field(b"N2")
 
 
-def test_set_col_node_leaves_engine_bytes_in_place(dbl):
-    pattern = bytes((i * 7 + 3) % 251 + 1 for i in range(NODE_RECORD))
-    dbl.writes("SetNoeudQor", 2, pattern)
+def test_set_col_node_touches_only_its_own_bytes(dbl):
     tim, val = series(2)
     M.set_col_node("N1", "CH", tim, val)
-    M.set_col_node("N9", "CS", tim[:1], val[:1])
-    rec = sent_record(dbl, 1)
-    owned = set(range(0, NODE_FIELD)) | set(range(72, 80)) | set(range(80, 96)) | set(range(400, 404))
-    for offset in range(NODE_RECORD):
-        if offset not in owned:
-            assert rec[offset] == pattern[offset], f"byte {offset} changed"
-    assert rec[0:NODE_FIELD] == node_field(b"N9")
-    assert struct.unpack_from("<iiddi", rec, 72)[:4] == (1, 1, 1.0, 10.0)
-    assert struct.unpack_from("<i", rec, 400) == (0,)
+    M.set_col_node("LONGER_NODE_NAME", "P", tim[:1] + 5, val[:1] + 5)
+    first, second = sent_record(dbl, 0), sent_record(dbl, 1)
+    owned = set(range(0, NODE_FIELD)) | set(range(72, 96)) | set(range(400, 404))
+    changed = {i for i in range(NODE_RECORD) if first[i] != second[i]}
+    assert changed <= owned
+    assert second[0:NODE_FIELD] == node_field(b"LONGER_NODE_NAME")
+    assert struct.unpack_from("<iidd", second, 72) == (2, 1, 6.0, 15.0)
+    assert points_of(second, 2)[1] == points_of(first, 2)[1]
 
 
 def test_set_col_node_full_series_of_twenty(dbl):

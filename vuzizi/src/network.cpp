@@ -3,6 +3,18 @@
 
 namespace vuzizi {
 
+double valve_setting_to_si(const UnitSet& units, ValveType type, double value) {
+    switch (type) {
+        case ValveType::PRV:
+        case ValveType::PSV:
+        case ValveType::PBV: return units.to_si(Quantity::Pressure, value);
+        case ValveType::FCV: return units.to_si(Quantity::Flow, value);
+        case ValveType::TCV:
+        case ValveType::GPV: break;
+    }
+    return value;
+}
+
 int32_t Network::find(const Index& index, const std::string& id) {
     const auto it = index.find(id);
     return it == index.end() ? kNone : it->second;

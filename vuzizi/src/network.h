@@ -107,6 +107,10 @@ struct Options {
     double hydraulic_step = 3600.0;   // s
 };
 
+// A valve setting in SI: pressure head (m) for PRV, PSV and PBV, flow (m3/s) for FCV,
+// the loss coefficient itself for TCV.
+double valve_setting_to_si(const UnitSet& units, ValveType type, double value);
+
 class Network {
 public:
     std::string title;

@@ -67,7 +67,8 @@ public:
     int32_t storage_node(int32_t s) const { return storage_node_[s]; }
     double vessel_flow(int32_t v) const { return vessel_flow_[v]; }
     double vessel_gas_volume(int32_t v) const { return vessel_volume_[v]; }
-    double vessel_gas_head(int32_t v) const;  // gauge head of the gas, m
+    double vessel_gas_head(int32_t v) const;
+    int32_t vessel_node(int32_t v) const { return vessel_node_[v]; }  // gauge head of the gas, m
     double relief_flow(int32_t r) const { return relief_flow_[r]; }
     int32_t relief_node(int32_t r) const { return relief_node_[r]; }
 

@@ -1,0 +1,73 @@
+// Time step and reaches: wave speeds adjusted within tolerance, refusals name the pipe.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "pipelines.h"
+#include "reach_plan.h"
+
+namespace vuzizi::transient {
+namespace {
+
+using testing::pipe;
+
+struct PlanCase {
+    std::vector<double> lengths;  // m, all with a = 1000 m/s
+    double requested;             // s, 0 lets the plan choose
+    double max_adjustment;        // expected upper bound
+};
+
+class PlanFits : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(PlanFits, EveryPipeIsWholeReachesOfOneStep) {
+    const PlanCase c = GetParam();
+    std::vector<Pipe> pipes;
+    for (std::size_t i = 0; i < c.lengths.size(); ++i)
+        pipes.push_back(pipe("P" + std::to_string(i), 0, 1, c.lengths[i], 0.3, 1000.0, 0.02, 0.0));
+    ReachPlan plan;
+    std::string error;
+    ASSERT_TRUE(plan_reaches(pipes, c.requested, plan, error)) << error;
+    if (c.requested > 0.0) EXPECT_EQ(plan.time_step, c.requested);
+    double largest = 0.0;
+    int64_t total = 0;
+    for (std::size_t i = 0; i < pipes.size(); ++i) {
+        ASSERT_GE(plan.reaches[i], 1);
+        // The adjusted wave speed makes a whole number of reaches exactly.
+        EXPECT_NEAR(pipes[i].length / (plan.wave_speed[i] * plan.time_step), plan.reaches[i], 1e-9);
+        largest = std::max(largest, std::fabs(plan.wave_speed[i] / 1000.0 - 1.0));
+        total += plan.reaches[i];
+    }
+    EXPECT_NEAR(plan.largest_adjustment, largest, 1e-12);
+    EXPECT_LE(plan.largest_adjustment, c.max_adjustment);
+    EXPECT_EQ(plan.total_reaches, total);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Networks, PlanFits,
+    ::testing::Values(PlanCase{{1000.0}, 0.0, 1e-12},                    // one pipe fits exactly
+                      PlanCase{{1000.0, 1500.0, 2250.0}, 0.0, 1e-12},   // commensurate lengths
+                      PlanCase{{1000.0, 1234.5, 777.7, 3141.6}, 0.0, kWaveSpeedTolerance},
+                      PlanCase{{1000.0, 1234.5}, 0.1, 0.03},            // imposed step
+                      PlanCase{{0.3, 5000.0}, 0.0, kWaveSpeedTolerance}));  // a very short pipe
+
+TEST(PlanRefusal, NamesThePipeWithoutATravelTime) {
+    for (double length : {0.0, -5.0, std::nan("")}) {
+        std::vector<Pipe> pipes = {pipe("GOOD", 0, 1, 100.0, 0.3, 1000.0, 0.02, 0.0),
+                                   pipe("BAD7", 0, 1, length, 0.3, 1000.0, 0.02, 0.0)};
+        ReachPlan plan;
+        std::string error;
+        EXPECT_FALSE(plan_reaches(pipes, 0.0, plan, error));
+        EXPECT_NE(error.find("BAD7"), std::string::npos) << error;
+    }
+}
+
+TEST(PlanRefusal, AStepNeedingTooManyReaches) {
+    std::vector<Pipe> pipes = {pipe("LONG", 0, 1, 1e6, 0.3, 1000.0, 0.02, 0.0)};
+    ReachPlan plan;
+    std::string error;
+    EXPECT_FALSE(plan_reaches(pipes, 1e-6, plan, error));
+    EXPECT_NE(error.find("reaches"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vuzizi::transient

@@ -1,0 +1,34 @@
+// Head loss of pipes and valves as a function of flow, with its derivative, in SI.
+#pragma once
+
+#include "network.h"
+
+namespace vuzizi {
+
+// Head loss h (m, sign of q) and dh/dq (s/m2, positive).
+struct Loss {
+    double h = 0.0;
+    double dh = 0.0;
+};
+
+// Exponents and constants of the SI pipe formulas.
+inline constexpr double kHazenWilliamsConstant = 10.67;
+inline constexpr double kHazenWilliamsFlowExponent = 1.852;
+inline constexpr double kHazenWilliamsDiameterExponent = 4.87;
+inline constexpr double kManningConstant = 10.29;
+inline constexpr double kManningDiameterExponent = 16.0 / 3.0;
+inline constexpr double kLaminarReynolds = 2000.0;
+inline constexpr double kTurbulentReynolds = 4000.0;
+
+// Darcy friction factor by Colebrook-White (Re above the turbulent limit), with df/dRe.
+void colebrook(double reynolds, double relative_roughness, double& f, double& df_dre);
+// Darcy friction factor for any Reynolds number: laminar 64/Re, Colebrook when turbulent,
+// linear in Re in between; with df/dRe.
+void friction_factor(double reynolds, double relative_roughness, double& f, double& df_dre);
+
+// Friction loss of a pipe at flow q under the formula; kinematic viscosity in m2/s.
+Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q);
+// Minor loss K v2/2g at flow q through diameter d.
+Loss minor_loss(double k, double diameter, double q);
+
+}  // namespace vuzizi

@@ -1,0 +1,149 @@
+// The table of result curves by element type and attribute code.
+#include "curve_table.h"
+
+#include <numbers>
+
+#include "records.h"
+
+namespace vuzizi::transient {
+
+namespace {
+
+constexpr int kAttributes = 4;
+constexpr int kNoCurve = -1;
+
+// For each element type, the value of attribute codes 0 to 3 (kNoCurve where there is none).
+struct TypeRow {
+    int32_t element_type;
+    int values[kAttributes];
+};
+
+constexpr TypeRow kCurveTable[] = {
+    {ELEMENT_NODE, {int(CurveValue::NodeHead), int(CurveValue::NodeOutflow), int(CurveValue::NodePressure), kNoCurve}},
+    {ELEMENT_LINK, {int(CurveValue::PipeFlowStart), int(CurveValue::PipeHeadloss), int(CurveValue::PipeVelocity),
+                    int(CurveValue::PipeFlowEnd)}},
+    {ELEMENT_PUMP, {int(CurveValue::PumpFlow), int(CurveValue::PumpLift), int(CurveValue::PumpSpeed), kNoCurve}},
+    {ELEMENT_VALVE, {int(CurveValue::ValveFlow), int(CurveValue::ValveHeadloss), int(CurveValue::ValveOpening), kNoCurve}},
+    {ELEMENT_TANK, {int(CurveValue::StorageFlow), int(CurveValue::StorageLevel), int(CurveValue::StorageVolume), kNoCurve}},
+    {ELEMENT_SURGE_TANK, {int(CurveValue::StorageFlow), int(CurveValue::StorageLevel), int(CurveValue::StorageVolume),
+                          kNoCurve}},
+    {ELEMENT_AIR_VESSEL, {int(CurveValue::VesselFlow), int(CurveValue::VesselGasHead), int(CurveValue::VesselGasVolume),
+                          kNoCurve}},
+    {ELEMENT_SURGE_VALVE, {int(CurveValue::ReliefFlow), int(CurveValue::ReliefPressure), kNoCurve, kNoCurve}},
+};
+
+template <typename T>
+int32_t index_of(const std::vector<T>& items, std::string_view id) {
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].id == id) return static_cast<int32_t>(i);
+    return -1;
+}
+
+double circle_area(double d) { return std::numbers::pi * d * d / 4.0; }
+
+}  // namespace
+
+bool find_curve(const TransientModel& model, const Solver& solver, int32_t element_type, int32_t attribute,
+                std::string_view id, CurveRef& ref) {
+    if (attribute < 0 || attribute >= kAttributes) return false;
+    const TypeRow* row = nullptr;
+    for (const TypeRow& r : kCurveTable)
+        if (r.element_type == element_type) row = &r;
+    if (row == nullptr || row->values[attribute] == kNoCurve) return false;
+    ref = CurveRef{};
+    ref.value = static_cast<CurveValue>(row->values[attribute]);
+    int32_t i = -1;
+    switch (element_type) {
+        case ELEMENT_NODE:
+            i = index_of(model.nodes, id);
+            if (i < 0) return false;
+            ref.elevation = model.nodes[static_cast<std::size_t>(i)].elevation;
+            break;
+        case ELEMENT_LINK:
+            i = index_of(model.pipes, id);
+            if (i < 0) return false;
+            ref.node = model.pipes[static_cast<std::size_t>(i)].from;
+            ref.other = model.pipes[static_cast<std::size_t>(i)].to;
+            ref.area = circle_area(model.pipes[static_cast<std::size_t>(i)].diameter);
+            break;
+        case ELEMENT_PUMP:
+            i = index_of(model.pumps, id);
+            if (i < 0) return false;
+            ref.node = model.pumps[static_cast<std::size_t>(i)].from;
+            ref.other = model.pumps[static_cast<std::size_t>(i)].to;
+            break;
+        case ELEMENT_VALVE:
+            i = index_of(model.valves, id);
+            if (i < 0) return false;
+            ref.node = model.valves[static_cast<std::size_t>(i)].from;
+            ref.other = model.valves[static_cast<std::size_t>(i)].to;
+            break;
+        case ELEMENT_TANK: {
+            // Tanks are the first storages, in node order.
+            int32_t tank = 0;
+            for (const Node& n : model.nodes) {
+                if (n.kind != NodeKind::Tank) continue;
+                if (n.id == id) {
+                    i = tank;
+                    break;
+                }
+                ++tank;
+            }
+            if (i < 0) return false;
+            break;
+        }
+        case ELEMENT_SURGE_TANK:
+            i = index_of(model.surge_tanks, id);
+            if (i < 0) return false;
+            i += solver.tank_count();
+            break;
+        case ELEMENT_AIR_VESSEL:
+            i = index_of(model.air_vessels, id);
+            if (i < 0) return false;
+            break;
+        case ELEMENT_SURGE_VALVE:
+            i = index_of(model.relief_valves, id);
+            if (i < 0) return false;
+            ref.node = model.relief_valves[static_cast<std::size_t>(i)].node;
+            ref.elevation = model.nodes[static_cast<std::size_t>(ref.node)].elevation;
+            break;
+        default: return false;
+    }
+    ref.index = i;
+    if (element_type == ELEMENT_TANK || element_type == ELEMENT_SURGE_TANK) {
+        ref.node = solver.storage_node(i);
+        ref.area = solver.storage_area(i);
+        ref.elevation = solver.node_elevation(ref.node);
+    }
+    return true;
+}
+
+double curve_value(const CurveRef& r, const FrameLayout& L, const double* f, const CurveUnits& u) {
+    const int32_t i = r.index;
+    switch (r.value) {
+        case CurveValue::NodeHead: return u.head * f[L.node_head + i];
+        case CurveValue::NodeOutflow: return u.flow * f[L.node_outflow + i];
+        case CurveValue::NodePressure: return u.pressure * (f[L.node_head + i] - r.elevation);
+        case CurveValue::PipeFlowStart: return u.flow * f[L.pipe_flow_start + i];
+        case CurveValue::PipeHeadloss: return u.head * (f[L.node_head + r.node] - f[L.node_head + r.other]);
+        case CurveValue::PipeVelocity: return u.velocity * f[L.pipe_flow_start + i] / r.area;
+        case CurveValue::PipeFlowEnd: return u.flow * f[L.pipe_flow_end + i];
+        case CurveValue::PumpFlow: return u.flow * f[L.pump_flow + i];
+        case CurveValue::PumpLift: return u.head * (f[L.node_head + r.other] - f[L.node_head + r.node]);
+        case CurveValue::PumpSpeed: return f[L.pump_speed + i];
+        case CurveValue::ValveFlow: return u.flow * f[L.valve_flow + i];
+        case CurveValue::ValveHeadloss: return u.head * (f[L.node_head + r.node] - f[L.node_head + r.other]);
+        case CurveValue::ValveOpening: return f[L.valve_opening + i];
+        case CurveValue::StorageFlow: return u.flow * f[L.storage_flow + i];
+        case CurveValue::StorageLevel: return u.head * (f[L.storage_level + i] - r.elevation);
+        case CurveValue::StorageVolume: return u.volume * r.area * (f[L.storage_level + i] - r.elevation);
+        case CurveValue::VesselFlow: return u.flow * f[L.vessel_flow + i];
+        case CurveValue::VesselGasHead: return u.pressure * f[L.vessel_gas_head + i];
+        case CurveValue::VesselGasVolume: return u.volume * f[L.vessel_volume + i];
+        case CurveValue::ReliefFlow: return u.flow * f[L.relief_flow + i];
+        case CurveValue::ReliefPressure: return u.pressure * (f[L.node_head + r.node] - r.elevation);
+    }
+    return 0.0;
+}
+
+}  // namespace vuzizi::transient

@@ -1,0 +1,98 @@
+// Recording frames of results during a run.
+#include "result_store.h"
+
+#include <algorithm>
+
+namespace vuzizi::transient {
+
+FrameLayout FrameLayout::of(const Solver& s) {
+    FrameLayout f;
+    int32_t at = 0;
+    auto take = [&at](int32_t count) {
+        const int32_t start = at;
+        at += count;
+        return start;
+    };
+    f.node_head = take(s.node_count());
+    f.node_outflow = take(s.node_count());
+    f.pipe_flow_start = take(s.pipe_count());
+    f.pipe_flow_end = take(s.pipe_count());
+    f.pump_flow = take(s.pump_count());
+    f.pump_speed = take(s.pump_count());
+    f.valve_flow = take(s.valve_count());
+    f.valve_opening = take(s.valve_count());
+    f.storage_flow = take(s.storage_count());
+    f.storage_level = take(s.storage_count());
+    f.vessel_flow = take(s.vessel_count());
+    f.vessel_volume = take(s.vessel_count());
+    f.vessel_gas_head = take(s.vessel_count());
+    f.relief_flow = take(s.relief_count());
+    f.size = at;
+    return f;
+}
+
+int32_t ResultStore::smallest_fitting_factor(int64_t steps, int32_t frame_size) {
+    const int64_t per_frame = bytes_for(1, frame_size);
+    const int64_t frames = std::max<int64_t>(1, kResultMemoryLimit / per_frame);
+    if (frames <= 1) return static_cast<int32_t>(std::min<int64_t>(INT32_MAX, steps + 1));
+    // steps / factor + 1 <= frames  <=>  factor >= steps / (frames - 1)
+    const int64_t factor = (steps + frames - 2) / (frames - 1);
+    return static_cast<int32_t>(std::clamp<int64_t>(factor, 1, INT32_MAX));
+}
+
+void ResultStore::start(const Solver& solver, int64_t frames) {
+    layout_ = FrameLayout::of(solver);
+    times_.clear();
+    values_.clear();
+    times_.reserve(static_cast<std::size_t>(frames));
+    values_.reserve(static_cast<std::size_t>(frames) * static_cast<std::size_t>(layout_.size));
+}
+
+void ResultStore::clear() {
+    times_ = {};
+    values_ = {};
+    layout_ = FrameLayout{};
+}
+
+void ResultStore::record(const Solver& s) {
+    const std::size_t base = values_.size();
+    values_.resize(base + static_cast<std::size_t>(layout_.size), 0.0);
+    double* f = values_.data() + base;
+    const FrameLayout& L = layout_;
+    for (int32_t n = 0; n < s.node_count(); ++n) f[L.node_head + n] = s.node_head(n);
+    // Net outflow of each node: what its links bring minus what its devices take.
+    double* out = f + L.node_outflow;
+    for (int32_t p = 0; p < s.pipe_count(); ++p) {
+        f[L.pipe_flow_start + p] = s.pipe_flow_start(p);
+        f[L.pipe_flow_end + p] = s.pipe_flow_end(p);
+        out[s.pipe_from(p)] -= s.pipe_flow_start(p);
+        out[s.pipe_to(p)] += s.pipe_flow_end(p);
+    }
+    for (int32_t k = 0; k < s.pump_count(); ++k) {
+        f[L.pump_flow + k] = s.pump_flow(k);
+        f[L.pump_speed + k] = s.pump_speed(k);
+        out[s.pump_from(k)] -= s.pump_flow(k);
+        out[s.pump_to(k)] += s.pump_flow(k);
+    }
+    for (int32_t v = 0; v < s.valve_count(); ++v) {
+        f[L.valve_flow + v] = s.valve_flow(v);
+        f[L.valve_opening + v] = s.valve_opening(v);
+        out[s.valve_from(v)] -= s.valve_flow(v);
+        out[s.valve_to(v)] += s.valve_flow(v);
+    }
+    for (int32_t k = 0; k < s.storage_count(); ++k) {
+        f[L.storage_flow + k] = s.storage_flow(k);
+        f[L.storage_level + k] = s.storage_level(k);
+        out[s.storage_node(k)] -= s.storage_flow(k);
+    }
+    for (int32_t k = 0; k < s.vessel_count(); ++k) {
+        f[L.vessel_flow + k] = s.vessel_flow(k);
+        f[L.vessel_volume + k] = s.vessel_gas_volume(k);
+        f[L.vessel_gas_head + k] = s.vessel_gas_head(k);
+        out[s.vessel_node(k)] -= s.vessel_flow(k);
+    }
+    for (int32_t k = 0; k < s.relief_count(); ++k) f[L.relief_flow + k] = s.relief_flow(k);
+    times_.push_back(s.time());
+}
+
+}  // namespace vuzizi::transient
