@@ -60,7 +60,7 @@ typedef struct NodeRecord {
     unsigned char reserved_19[21];      //  19: engine's own
     double elevation;                   //  40: returned as fz
     double demand;                      //  48: returned as fcs
-    unsigned char reserved_56[8];       //  56: engine's own
+    double pressure;                    //  56: published by the engine, not read by the module
     double head;                        //  64: returned as fch
     int32_t mode;                       //  72: boundary-condition code
     int32_t count;                      //  76: points of the series
@@ -73,7 +73,7 @@ QORVANE_STATIC_ASSERT(offsetof(NodeRecord, id) == 0, "NodeRecord.id");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, reserved_19) == 19, "NodeRecord.reserved_19");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, elevation) == 40, "NodeRecord.elevation");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, demand) == 48, "NodeRecord.demand");
-QORVANE_STATIC_ASSERT(offsetof(NodeRecord, reserved_56) == 56, "NodeRecord.reserved_56");
+QORVANE_STATIC_ASSERT(offsetof(NodeRecord, pressure) == 56, "NodeRecord.pressure");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, head) == 64, "NodeRecord.head");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, mode) == 72, "NodeRecord.mode");
 QORVANE_STATIC_ASSERT(offsetof(NodeRecord, count) == 76, "NodeRecord.count");

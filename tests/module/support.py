@@ -85,7 +85,9 @@ def _find_double() -> ctypes.CDLL:
     if lib is not None and _has_control_interface(lib):
         return lib
     named = os.environ.get(DOUBLE_ENV)
-    if named:
+    mapped_before = _mapped_engine_paths()
+    # A named double is only of use if it is the very library the module loaded.
+    if named and (not mapped_before or os.path.realpath(named) in map(os.path.realpath, mapped_before)):
         lib = ctypes.CDLL(named)
         if _has_control_interface(lib):
             return lib

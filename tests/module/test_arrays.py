@@ -102,6 +102,46 @@ def test_other_arrays_are_copied_and_the_copy_released(dbl, make):
     assert dbl.ops() == []
 
 
+@pytest.mark.parametrize(
+    "nbp, val, exc",
+    [
+        (BIG - 1, None, ERROR),
+        (None, np.zeros(3, F32), ValueError),
+        (None, ["x"] * 3, ValueError),
+        (None, object(), TypeError),
+    ],
+    ids=["nbp-check", "val-length", "val-strings", "val-object"],
+)
+def test_a_later_failure_releases_the_copy_of_tim(dbl, nbp, val, exc):
+    tim = np.zeros(BIG, np.float64)
+    refs = sys.getrefcount(tim)
+
+    def failing_call():
+        with pytest.raises(exc):
+            M.set_col_node("N1", "CH", tim, tim if val is None else val, nbp)
+
+    peak, left = peak_during(failing_call)
+    assert peak >= BIG * 4
+    assert left < BIG, "the copy of tim outlived the failed call"
+    assert sys.getrefcount(tim) == refs
+    assert dbl.ops() == []
+
+
+def test_descriptor_references_are_kept(dbl):
+    singles, doubles = np.dtype(F32), np.dtype(np.float64)
+    refs = (sys.getrefcount(singles), sys.getrefcount(doubles))
+    for _ in range(500):
+        M.set_col_node("N1", "CH", np.array([1.0], F32), [2.0])
+        M.set_col_node("N1", "CH", [1.0, 2.0], np.array([3.0, 4.0]))
+        with pytest.raises(ValueError):
+            M.set_col_node("N1", "CH", [1.0, 2.0], [1.0, 2.0, 3.0])
+        with pytest.raises(ValueError):
+            M.result_ts(-1)
+        M.result_ts(0)
+        M.result_ts(2)
+    assert (sys.getrefcount(singles), sys.getrefcount(doubles)) == refs
+
+
 def test_caller_arrays_are_neither_changed_nor_kept(dbl):
     tim = np.array([3.0, 1.0, 2.0], F32)
     val = np.array([0.1, 0.2, 0.3], np.float64)

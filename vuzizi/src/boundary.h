@@ -12,7 +12,7 @@ enum class BoundaryMode : int32_t { Head = 0, Demand = 1, Pressure = 2 };
 
 struct BoundaryPoint {
     double time = 0.0;   // s from the start of the run
-    double value = 0.0;  // in the model's current units of head, demand or pressure
+    double value = 0.0;  // SI: head in m, demand in m3/s, pressure as metres of fluid head
 };
 
 struct BoundaryCondition {

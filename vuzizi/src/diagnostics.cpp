@@ -25,6 +25,10 @@ void Diagnostics::warning(Location where, std::string_view message) {
     if (level_ >= kLevelWarnings) write("warning", where, message);
 }
 
+void Diagnostics::alert(Location where, std::string_view message) {
+    if (level_ >= kLevelErrors) write("warning", where, message);
+}
+
 void Diagnostics::trace(Location where, std::string_view message) {
     if (level_ >= kLevelTraces) write("trace", where, message);
 }

@@ -32,6 +32,8 @@ public:
 
     void error(Location where, Error code, std::string_view detail);
     void warning(Location where, std::string_view message);
+    // A warning that matters for every result: written from the error level on.
+    void alert(Location where, std::string_view message);
     void trace(Location where, std::string_view message);
 
     // Counters survive the level: an error is counted even when not written.

@@ -96,7 +96,9 @@ TEST_P(PumpTrip, SpeedFallsDownsurgeFollowsCheckValveShuts) {
         ASSERT_GE(s.pump_flow(0), 0.0);
         speed = s.pump_speed(0);
         lowest = std::min(lowest, s.node_head(1));
-        if (s.time() < 0.5) ASSERT_NEAR(s.pump_flow(0), 0.1, 1e-9);
+        if (s.time() < 0.5) {
+            ASSERT_NEAR(s.pump_flow(0), 0.1, 1e-9);
+        }
     }
     EXPECT_LT(speed, 0.5);
     EXPECT_EQ(s.pump_flow(0), 0.0);

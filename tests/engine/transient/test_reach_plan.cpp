@@ -22,12 +22,17 @@ class PlanFits : public ::testing::TestWithParam<PlanCase> {};
 TEST_P(PlanFits, EveryPipeIsWholeReachesOfOneStep) {
     const PlanCase c = GetParam();
     std::vector<Pipe> pipes;
-    for (std::size_t i = 0; i < c.lengths.size(); ++i)
-        pipes.push_back(pipe("P" + std::to_string(i), 0, 1, c.lengths[i], 0.3, 1000.0, 0.02, 0.0));
+    for (std::size_t i = 0; i < c.lengths.size(); ++i) {
+        std::string id = std::to_string(i);
+        id.insert(id.begin(), 'P');
+        pipes.push_back(pipe(id, 0, 1, c.lengths[i], 0.3, 1000.0, 0.02, 0.0));
+    }
     ReachPlan plan;
     std::string error;
     ASSERT_TRUE(plan_reaches(pipes, c.requested, plan, error)) << error;
-    if (c.requested > 0.0) EXPECT_EQ(plan.time_step, c.requested);
+    if (c.requested > 0.0) {
+        EXPECT_EQ(plan.time_step, c.requested);
+    }
     double largest = 0.0;
     int64_t total = 0;
     for (std::size_t i = 0; i < pipes.size(); ++i) {

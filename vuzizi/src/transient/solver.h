@@ -10,6 +10,9 @@
 
 namespace vuzizi::transient {
 
+// Relief discharge is linear this close above the set pressure (m), for a finite slope.
+inline constexpr double kReliefLinearBand = 0.01;
+
 // A set of nodes joined by pumps and valves, or carrying surge devices: solved together by
 // Newton's method at each step. Unknowns: node heads, then link flows, then device flows.
 struct Cluster {

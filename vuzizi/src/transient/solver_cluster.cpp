@@ -172,6 +172,20 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             if (ok) break;
             scale *= 0.5;
         }
+        // A step across a relief valve's set pressure stops at the edge of its linear band:
+        // the discharge curve bends there and a full step would cycle across it.
+        for (int32_t r : c.reliefs) {
+            const std::size_t k = static_cast<std::size_t>(r);
+            if (fixed(relief_node_[k])) continue;
+            const int i = local(relief_node_[k]);
+            const double opens = node_elevation_[static_cast<std::size_t>(relief_node_[k])] + relief_set_[k];
+            const double from = x[i];
+            const double to = from + scale * F[i];
+            double target = to;
+            if (from <= opens && to > opens + kReliefLinearBand) target = opens + kReliefLinearBand;
+            if (from >= opens + kReliefLinearBand && to < opens) target = opens;
+            if (target != to) scale *= (target - from) / (to - from);
+        }
         converged = true;
         for (int i = 0; i < dim; ++i) {
             const double dx = scale * F[i];

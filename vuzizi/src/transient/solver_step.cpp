@@ -9,7 +9,6 @@ namespace vuzizi::transient {
 namespace {
 
 constexpr double kStoppedSpeed = 1e-3;   // relative speed below which a pump counts as stopped
-constexpr double kReliefLinearBand = 0.01;  // m: relief discharge is linear this close to its set pressure
 
 }  // namespace
 

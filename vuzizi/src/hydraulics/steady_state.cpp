@@ -1,0 +1,156 @@
+// Global gradient iteration: linearise every link, solve for the junction heads, update the
+// flows, then revise the states of valves, check valves and pumps until nothing moves.
+#include "steady_state.h"
+
+#include <cmath>
+
+#include "solver_parts.h"
+
+namespace vuzizi {
+namespace {
+
+constexpr double kInitialVelocity = kFoot;   // m/s, first guess of the flow in pipes and valves
+constexpr double kDesignHeadRatio = 0.75;    // first guess of a pump: where H is 3/4 of shutoff
+constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of other pumps
+
+double initial_flow(const Link& link, const PumpModel& pump) {
+    if (link.kind != LinkKind::Pump) return kInitialVelocity * kPi * link.diameter * link.diameter / 4.0;
+    if (pump.kind == PumpModel::Kind::PowerLaw && pump.b > 0.0)
+        return std::pow((1.0 - kDesignHeadRatio) * pump.a / pump.b, 1.0 / pump.c);
+    if (pump.kind == PumpModel::Kind::Table) return pump.table[pump.table.size() / 2].x;
+    return kInitialPumpFlow;
+}
+
+LinkState initial_state(const Link& link, double speed) {
+    if (link.status == LinkStatus::Closed) return LinkState::Closed;
+    if (link.kind == LinkKind::Pump && speed <= 0.0) return LinkState::Closed;
+    if (link.kind == LinkKind::Valve && link.status == LinkStatus::Active) return LinkState::Active;
+    return LinkState::Open;
+}
+
+bool controls_pressure(const Link& link, LinkState state) {
+    return link.kind == LinkKind::Valve && state == LinkState::Active &&
+           (link.valve_type == ValveType::PRV || link.valve_type == ValveType::PSV);
+}
+
+// Inflow minus outflow minus demand at every node, for the given flows.
+void imbalance(const Network& network, const std::vector<double>& flow, const std::vector<double>& demand,
+               std::vector<double>& out) {
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = -demand[i];
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        out[network.links[k].from] -= flow[k];
+        out[network.links[k].to] += flow[k];
+    }
+}
+
+}  // namespace
+
+Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out) {
+    const std::size_t n = network.nodes.size();
+    const std::size_t m = network.links.size();
+    const LinkModels models = prepare_link_models(network);
+
+    std::vector<double> demand(n, 0.0);
+    out.head.assign(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto node = static_cast<int32_t>(i);
+        if (network.is_fixed_head(node))
+            out.head[i] = fixed_head(network, node, 0.0);
+        else {
+            demand[i] = junction_demand(network, node, 0.0);
+            out.head[i] = network.nodes[i].elevation;
+        }
+    }
+    out.flow.resize(m);
+    out.state.resize(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        out.flow[k] = initial_flow(network.links[k], models.pump[k]);
+        out.state[k] = initial_state(network.links[k], models.speed[k]);
+        if (out.state[k] == LinkState::Closed) out.flow[k] = 0.0;
+    }
+
+    std::vector<LinkCoefficient> coef(m);
+    std::vector<double> next(m);
+    std::vector<double> balance(n);
+    std::size_t pressure_valves = 0;
+    out.converged = false;
+    out.iterations = 0;
+    for (int trial = 1; trial <= network.options.trials; ++trial) {
+        out.iterations = trial;
+        imbalance(network, out.flow, demand, balance);
+        system.clear();
+        pressure_valves = 0;
+        for (std::size_t k = 0; k < m; ++k) {
+            const Link& l = network.links[k];
+            const auto link = static_cast<int32_t>(k);
+            const double q = out.flow[k];
+            if (controls_pressure(l, out.state[k])) {
+                // The controlled node is held at the setting; the flow follows from its balance.
+                const bool prv = l.valve_type == ValveType::PRV;
+                const int32_t held = prv ? l.to : l.from;
+                coef[k] = {0.0, prv ? balance[l.to] : -balance[l.from]};
+                system.add_diagonal(held, kPinConductance);
+                system.add_rhs(held, kPinConductance * models.control_head[k]);
+                ++pressure_valves;
+            } else if (l.kind == LinkKind::Valve && l.valve_type == ValveType::FCV && out.state[k] == LinkState::Active) {
+                coef[k] = {0.0, q - l.setting};
+            } else {
+                coef[k] = plain_coefficient(network, models, link, out.state[k], q);
+            }
+            if (coef[k].p > 0.0) system.add_conductance(link, coef[k].p, out.head);
+            const double known = q - coef[k].y;
+            system.add_rhs(l.from, -known);
+            system.add_rhs(l.to, known);
+        }
+        for (std::size_t i = 0; i < n; ++i) system.add_rhs(static_cast<int32_t>(i), -demand[i]);
+        if (!system.solve(out.head)) return Error::SolverFailed;
+
+        for (std::size_t k = 0; k < m; ++k) {
+            const Link& l = network.links[k];
+            next[k] = out.flow[k] - coef[k].y + coef[k].p * (out.head[l.from] - out.head[l.to]);
+        }
+        // Flows of pressure-holding valves close the balance of the node they hold; a chain of
+        // such valves settles in as many passes as it has valves.
+        for (std::size_t pass = 0; pass < pressure_valves; ++pass) {
+            imbalance(network, next, demand, balance);
+            for (std::size_t k = 0; k < m; ++k) {
+                const Link& l = network.links[k];
+                if (!controls_pressure(l, out.state[k])) continue;
+                const double delta = l.valve_type == ValveType::PRV ? -balance[l.to] : balance[l.from];
+                next[k] += delta;
+                balance[l.from] -= delta;
+                balance[l.to] += delta;
+            }
+        }
+
+        double change = 0.0;
+        double total = 0.0;
+        for (std::size_t k = 0; k < m; ++k) {
+            change += std::fabs(next[k] - out.flow[k]);
+            total += std::fabs(next[k]);
+        }
+        out.flow.swap(next);
+        out.relative_change = total > 0.0 ? change / total : change;
+        if (!std::isfinite(out.relative_change)) return Error::SolverFailed;
+
+        const bool valves_moved = update_valve_states(network, models, out.head, out.flow, out.state);
+        if (out.relative_change <= network.options.accuracy) {
+            const bool links_moved = update_link_states(network, models, out.head, out.state);
+            if (!valves_moved && !links_moved) {
+                out.converged = true;
+                break;
+            }
+        }
+    }
+
+    out.demand.assign(n, 0.0);
+    for (std::size_t k = 0; k < m; ++k) {
+        out.demand[network.links[k].from] -= out.flow[k];
+        out.demand[network.links[k].to] += out.flow[k];
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (!network.is_fixed_head(static_cast<int32_t>(i))) out.demand[i] = demand[i];
+    return out.converged ? Error::None : Error::NotConverged;
+}
+
+}  // namespace vuzizi

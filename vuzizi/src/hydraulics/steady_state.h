@@ -1,0 +1,38 @@
+// The initial steady state of a network by the global gradient method.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+#include "gradient_system.h"
+#include "network.h"
+
+namespace vuzizi {
+
+// State of a link in the solution. A valve is Active while it controls its setting;
+// a pump or check valve closed by the solver itself (not by the model) is Closed as well.
+enum class LinkState { Open, Closed, Active };
+
+struct SteadyState {
+    std::vector<double> head;    // m, per node
+    std::vector<double> demand;  // m3/s, per node: outflow from the network at the node
+                                 // (a reservoir or tank supplying the network has a negative one)
+    std::vector<double> flow;    // m3/s, per link, positive from `from` to `to`
+    std::vector<LinkState> state;
+    int iterations = 0;
+    double relative_change = 0.0;  // sum |dq| / sum |q| of the last iteration
+    bool converged = false;
+};
+
+// Solves the steady state at time 0 within the trials and accuracy of the options. Returns None,
+// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports.
+Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out);
+
+// Time-0 boundary values of the network.
+double pattern_factor(const Network& network, int32_t pattern, double time);
+double junction_demand(const Network& network, int32_t node, double time);  // m3/s
+double fixed_head(const Network& network, int32_t node, double time);       // m
+double pump_speed(const Network& network, int32_t link, double time);       // relative
+
+}  // namespace vuzizi
