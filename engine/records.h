@@ -83,19 +83,33 @@ QORVANE_STATIC_ASSERT(offsetof(NodeRecord, reserved_404) == 404, "NodeRecord.res
 QORVANE_STATIC_ASSERT(sizeof(NodeRecord) == 424, "NodeRecord size");
 
 // Calculation-parameter record, filled by GetParamCalcQor and read by SetParamCalcQor.
+// SetParamCalcQor takes only the horizon and the storage factor; the other fields are what the
+// stand-in engine publishes about the prepared run and are ignored when written back.
 typedef struct CalcParamRecord {
-    unsigned char reserved_0[16];    //   0: engine's own
-    float horizon;                   //  16: horizon of the calculation
-    unsigned char reserved_20[4];    //  20: engine's own
+    double time_step;                //   0: common time step, s
+    int32_t total_reaches;           //   8: reaches of all pipes together
+    float largest_adjustment;        //  12: largest relative wave-speed adjustment
+    float horizon;                   //  16: horizon of the calculation, s
+    int32_t step_count;              //  20: time steps up to the horizon
     int32_t storage_factor;          //  24: every how many steps a point is stored
-    unsigned char reserved_28[228];  //  28: engine's own
+    int32_t stored_points;           //  28: points each curve will hold
+    double result_bytes;             //  32: memory the stored results will take
+    double result_limit;             //  40: memory the stored results may take
+    int32_t fitting_factor;          //  48: smallest storage factor within that limit
+    unsigned char reserved_52[204];  //  52: engine's own
 } CalcParamRecord;
 
-QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_0) == 0, "CalcParamRecord.reserved_0");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, time_step) == 0, "CalcParamRecord.time_step");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, total_reaches) == 8, "CalcParamRecord.total_reaches");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, largest_adjustment) == 12, "CalcParamRecord.largest_adjustment");
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, horizon) == 16, "CalcParamRecord.horizon");
-QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_20) == 20, "CalcParamRecord.reserved_20");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, step_count) == 20, "CalcParamRecord.step_count");
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, storage_factor) == 24, "CalcParamRecord.storage_factor");
-QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_28) == 28, "CalcParamRecord.reserved_28");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, stored_points) == 28, "CalcParamRecord.stored_points");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, result_bytes) == 32, "CalcParamRecord.result_bytes");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, result_limit) == 40, "CalcParamRecord.result_limit");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, fitting_factor) == 48, "CalcParamRecord.fitting_factor");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_52) == 52, "CalcParamRecord.reserved_52");
 QORVANE_STATIC_ASSERT(sizeof(CalcParamRecord) == 256, "CalcParamRecord size");
 
 // Curve-selection record, handed to SetInfoCourbe.

@@ -112,14 +112,6 @@ class TestQuit:
         M.quit()
         assert dbl.ops() == ["CloseQorvane"]
 
-    def test_model_path_survives_quit(self, opened):
-        M.loadmodel("kept.qor")
-        M.quit()
-        M.init(0)
-        opened.reset()
-        M.loadmodel(b"   ")
-        assert opened.calls_of("OuvrirReseau")[0].args[0] == b" " * MODEL_PATH_LEN + b"\x00"
-
 
 def path_sent(dbl) -> bytes:
     (call,) = dbl.calls_of("OuvrirReseau")

@@ -103,8 +103,8 @@ def test_fixed_width_text_is_cut_or_completed(dbl, value, position):
     assert call.i16(0) == position
 
 
-@pytest.mark.parametrize("value", [None, b"", "", " T", "t"], ids=repr)
-def test_fixed_width_text_without_a_code_calls_nothing(dbl, value):
+@pytest.mark.parametrize("value", [None, b"", ""], ids=repr)
+def test_empty_fixed_width_text_is_two_blanks_and_matches_no_code(dbl, value):
     assert M.get_unit_info(value)[1:] == (b"", b"")
     assert dbl.ops() == []
 

@@ -170,7 +170,7 @@ int32_t VUZIZI_CALL SetNoeudQor(const int32_t*, const char* node_id, const NodeR
         if (!has_network() || node_id == nullptr || node == nullptr) return kStatusFailed;
         const int32_t index = node_of_field(node_id);
         if (index == kNotFound) {
-            report(vuzizi::Error::UndefinedNode, "'" + vuzizi::text_from_field(node_id, NODE_ID_FIELD_LEN) + "'");
+            report(vuzizi::Error::UndefinedNode, vuzizi::quoted(vuzizi::text_from_field(node_id, NODE_ID_FIELD_LEN)));
             return kStatusFailed;
         }
         vuzizi::BoundaryCondition condition;

@@ -1,18 +1,248 @@
-// C interface: simulation run and result curves.
+// C interface: simulation run and result curves. Every operation checks the engine state
+// first, then its arguments, then acts; none lets an exception out.
+#include <cmath>
+#include <new>
+#include <string>
+
 #include "api.h"
 #include "engine.h"
+#include "text.h"
+#include "transient/network_adapter.h"
+#include "transient/run_state.h"
 
+using vuzizi::engine;
+using vuzizi::Error;
 using vuzizi::kStatusFailed;
+using vuzizi::kStatusOk;
+using vuzizi::transient::ResultStore;
+using vuzizi::transient::RunState;
+
+namespace {
+
+constexpr double kMebibyte = 1024.0 * 1024.0;
+constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
+
+RunState& run() { return engine().transient_run; }
+
+void report(Error code, const std::string& detail) { engine().diagnostics().error({}, code, detail); }
+
+bool network_ready(const char* operation) {
+    if (engine().is_open() && engine().has_network()) return true;
+    report(Error::EngineNotReady, std::string(operation) + ": no network is loaded");
+    return false;
+}
+
+int64_t steps_for(double horizon, double dt) {
+    return static_cast<int64_t>(std::ceil(horizon / dt - kStepRounding));
+}
+
+// Builds the model from the network, its steady state and the boundary conditions, and
+// the solver at the steady state.
+bool prepare(const char* operation) {
+    RunState& r = run();
+    r.prepared = false;
+    if (!network_ready(operation)) return false;
+    if (!engine().steady_state().converged) {
+        report(Error::NotConverged, std::string(operation) + ": the steady state did not converge; no run starts from it");
+        return false;
+    }
+    std::string error;
+    if (!vuzizi::transient::build_model(engine().network(), engine().steady_state(), engine().boundaries(), r.model,
+                                        error) ||
+        !r.solver.prepare(r.model, error)) {
+        report(Error::InvalidValue, std::string(operation) + ": " + error);
+        return false;
+    }
+    r.prepared = true;
+    return true;
+}
+
+bool results_valid() {
+    const RunState& r = run();
+    return r.has_results && engine().has_network() && &engine().network() == r.results_network &&
+           engine().model_path() == r.results_path;
+}
+
+void fill_params(CalcParamRecord& rec) {
+    const RunState& r = run();
+    rec.horizon = r.horizon;
+    rec.storage_factor = r.storage_factor;
+    rec.result_limit = static_cast<double>(vuzizi::transient::kResultMemoryLimit);
+    if (!r.prepared) return;
+    const vuzizi::transient::ReachPlan& plan = r.solver.plan();
+    const int64_t steps = steps_for(r.horizon, plan.time_step);
+    const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
+    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
+    rec.time_step = plan.time_step;
+    rec.total_reaches = static_cast<int32_t>(std::min<int64_t>(plan.total_reaches, INT32_MAX));
+    rec.largest_adjustment = static_cast<float>(plan.largest_adjustment);
+    rec.step_count = static_cast<int32_t>(std::min<int64_t>(steps, INT32_MAX));
+    rec.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
+    rec.result_bytes = static_cast<double>(ResultStore::bytes_for(frames, frame));
+    rec.fitting_factor = ResultStore::smallest_fitting_factor(steps, frame);
+}
+
+std::string unit_of(vuzizi::transient::CurveDimension d) {
+    using vuzizi::Quantity;
+    using vuzizi::transient::CurveDimension;
+    const vuzizi::UnitSet& u = engine().network().units;
+    switch (d) {
+        case CurveDimension::Head: return std::string(u.current(Quantity::Head).name);
+        case CurveDimension::Pressure: return std::string(u.current(Quantity::Pressure).name);
+        case CurveDimension::Flow: return std::string(u.current(Quantity::Flow).name);
+        case CurveDimension::Velocity: return std::string(u.current(Quantity::Velocity).name);
+        case CurveDimension::Volume: return std::string(u.current(Quantity::Volume).name);
+        case CurveDimension::Ratio: break;
+    }
+    return "-";
+}
+
+vuzizi::transient::CurveUnits curve_units() {
+    using vuzizi::Quantity;
+    const vuzizi::UnitSet& u = engine().network().units;
+    vuzizi::transient::CurveUnits c;
+    c.head = u.current(Quantity::Head).coefficient;
+    c.pressure = u.current(Quantity::Pressure).coefficient;
+    c.flow = u.current(Quantity::Flow).coefficient;
+    c.velocity = u.current(Quantity::Velocity).coefficient;
+    c.volume = u.current(Quantity::Volume).coefficient;
+    return c;
+}
+
+int32_t run_calculation() {
+    RunState& r = run();
+    if (!prepare("RunCalculQor")) return kStatusFailed;
+    const double dt = r.solver.plan().time_step;
+    const int64_t steps = steps_for(r.horizon, dt);
+    const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
+    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
+    const int64_t bytes = ResultStore::bytes_for(frames, frame);
+    if (bytes > vuzizi::transient::kResultMemoryLimit) {
+        report(Error::OutOfMemory,
+               "RunCalculQor: storing every " + std::to_string(r.storage_factor) + " of " + std::to_string(steps) +
+                   " steps needs " + std::to_string(static_cast<int64_t>(std::ceil(bytes / kMebibyte))) +
+                   " MiB of results, more than the limit of " +
+                   std::to_string(static_cast<int64_t>(vuzizi::transient::kResultMemoryLimit / kMebibyte)) +
+                   " MiB; a storage factor of " + std::to_string(ResultStore::smallest_fitting_factor(steps, frame)) +
+                   " would fit");
+        r.prepared = false;
+        return kStatusFailed;
+    }
+    r.clear_results();
+    r.results.start(r.solver, frames);
+    r.results.record(r.solver);
+    std::string error;
+    for (int64_t k = 1; k <= steps; ++k) {
+        if (!r.solver.step(error)) {
+            report(Error::SolverFailed, "RunCalculQor: " + error);
+            r.clear_results();
+            r.prepared = false;
+            return kStatusFailed;
+        }
+        if (k % r.storage_factor == 0) r.results.record(r.solver);
+    }
+    r.has_results = true;
+    r.results_network = &engine().network();
+    r.results_path = engine().model_path();
+    r.units = curve_units();
+    r.results_model = r.model;
+    r.prepared = false;  // the solver has left the steady state
+    return kStatusOk;
+}
+
+}  // namespace
 
 extern "C" {
 
-// Not implemented yet: each reports failure and writes nothing.
-int32_t VUZIZI_CALL InitCalculQor(const int32_t*) { return kStatusFailed; }
-int32_t VUZIZI_CALL GetParamCalcQor(CalcParamRecord*) { return kStatusFailed; }
-int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord*) { return kStatusFailed; }
-int32_t VUZIZI_CALL RunCalculQor(void) { return kStatusFailed; }
-int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord*) { return kStatusFailed; }
-int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t*, int32_t*) { return kStatusFailed; }
-int32_t VUZIZI_CALL GetUneCourbe(const int32_t*, double*, double*, int32_t*, int32_t*, unsigned char*) { return kStatusFailed; }
+int32_t VUZIZI_CALL InitCalculQor(const int32_t*) {
+    try {
+        return prepare("InitCalculQor") ? kStatusOk : kStatusFailed;
+    } catch (const std::bad_alloc&) {
+        run().prepared = false;
+        report(Error::OutOfMemory, "InitCalculQor: not enough memory for the reaches of the network");
+        return kStatusFailed;
+    }
+}
+
+int32_t VUZIZI_CALL GetParamCalcQor(CalcParamRecord* params) {
+    if (params == nullptr || !engine().is_open()) return kStatusFailed;
+    fill_params(*params);
+    return run().prepared ? kStatusOk : kStatusFailed;
+}
+
+int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord* params) {
+    if (params == nullptr || !engine().is_open()) return kStatusFailed;
+    const float horizon = params->horizon;
+    if (!(horizon > 0.0f) || !std::isfinite(horizon)) {
+        report(Error::InvalidValue, "SetParamCalcQor: horizon " + std::to_string(horizon) + " s must be positive");
+        return kStatusFailed;
+    }
+    if (params->storage_factor < 1) {
+        report(Error::InvalidValue, "SetParamCalcQor: storage factor " + std::to_string(params->storage_factor) +
+                                        " must be at least 1");
+        return kStatusFailed;
+    }
+    run().horizon = horizon;
+    run().storage_factor = params->storage_factor;
+    return kStatusOk;
+}
+
+int32_t VUZIZI_CALL RunCalculQor(void) {
+    try {
+        return run_calculation();
+    } catch (const std::bad_alloc&) {
+        run().clear_results();
+        run().prepared = false;
+        report(Error::OutOfMemory, "RunCalculQor: not enough memory for the run");
+        return kStatusFailed;
+    }
+}
+
+int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection) {
+    RunState& r = run();
+    r.selected = false;
+    if (selection == nullptr || !engine().is_open()) return kStatusFailed;
+    if (!results_valid()) {
+        report(Error::EngineNotReady, "SetInfoCourbe: no results; run the calculation first");
+        return kStatusFailed;
+    }
+    const std::string id = vuzizi::text_from_field(selection->id, CURVE_ID_FIELD_LEN);
+    if (!vuzizi::transient::find_curve(r.results_model, selection->element_type, selection->attribute, id,
+                                       r.selection)) {
+        report(Error::InvalidValue, "SetInfoCourbe: no curve for element type " + std::to_string(selection->element_type) +
+                                        ", attribute " + std::to_string(selection->attribute) + " and identifier '" +
+                                        id + "'");
+        return kStatusFailed;
+    }
+    r.selection_unit = unit_of(vuzizi::transient::dimension_of(r.selection.value));
+    r.selected = true;
+    return kStatusOk;
+}
+
+int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t*, int32_t* count) {
+    if (count == nullptr) return kStatusFailed;
+    *count = 0;
+    if (!engine().is_open() || !run().selected || !results_valid()) return kStatusFailed;
+    *count = static_cast<int32_t>(std::min<int64_t>(run().results.frames(), INT32_MAX));
+    return kStatusOk;
+}
+
+int32_t VUZIZI_CALL GetUneCourbe(const int32_t*, double* times, double* values, int32_t* slot1, int32_t* slot2,
+                                 unsigned char* area) {
+    const RunState& r = run();
+    if (times == nullptr || values == nullptr || !engine().is_open() || !r.selected || !results_valid())
+        return kStatusFailed;
+    const int64_t frames = r.results.frames();
+    const vuzizi::transient::FrameLayout& layout = r.results.layout();
+    for (int64_t k = 0; k < frames; ++k) {
+        times[k] = r.results.time(k);
+        values[k] = vuzizi::transient::curve_value(r.selection, layout, r.results.frame(k), r.units);
+    }
+    // The slots get the number of points and the attribute code, the area the values' unit.
+    if (slot1 != nullptr) *slot1 = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
+    if (slot2 != nullptr) *slot2 = 0;
+    if (area != nullptr) vuzizi::write_id_field(reinterpret_cast<char*>(area), CURVE_AREA_LEN, r.selection_unit);
+    return kStatusOk;
+}
 
 }

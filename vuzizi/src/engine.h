@@ -11,6 +11,7 @@
 #include "hydraulics/gradient_system.h"
 #include "hydraulics/steady_state.h"
 #include "network.h"
+#include "transient/run_state.h"
 
 namespace vuzizi {
 
@@ -49,6 +50,9 @@ public:
 
     BoundaryConditions& boundaries() { return boundaries_; }
     const BoundaryConditions& boundaries() const { return boundaries_; }
+
+    // Parameters, prepared solver and results of the transient run.
+    transient::RunState transient_run;
 
 private:
     void drop_network();

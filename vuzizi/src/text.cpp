@@ -32,6 +32,15 @@ std::string to_upper(std::string_view text) {
     return out;
 }
 
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '\'';
+    out += text;
+    out += '\'';
+    return out;
+}
+
 std::string_view trim(std::string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();

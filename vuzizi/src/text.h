@@ -12,6 +12,8 @@ bool equals_ignoring_case(std::string_view a, std::string_view b);
 bool starts_with_ignoring_case(std::string_view text, std::string_view prefix);
 std::string to_upper(std::string_view text);
 std::string_view trim(std::string_view text);
+// The text between single quotes, for messages.
+std::string quoted(std::string_view text);
 
 // Text of a field of `field_len` bytes: up to its first zero byte, without trailing blanks.
 std::string text_from_field(const char* field, std::size_t field_len);

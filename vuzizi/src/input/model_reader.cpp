@@ -74,7 +74,7 @@ void read_lines(std::string_view text, ParseContext& context, std::array<std::ve
             section = find_section(name);
             in_unknown_section = section == nullptr;
             if (in_unknown_section)
-                context.error(Error::UnknownSection, "[" + std::string(name) + "]");
+                context.error(Error::UnknownSection, std::string("[").append(name).append("]"));
             else if (section->handler == nullptr)
                 context.trace("section [" + section->name + "] is not used by the engine");
             continue;

@@ -12,8 +12,6 @@ namespace {
 constexpr double kHoursPerHalfDay = 12.0;
 constexpr double kMinutesPerHour = 60.0;
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
-
 std::string describe(std::string_view what, std::string_view owner) {
     std::string out(what);
     if (!owner.empty()) {

@@ -115,7 +115,7 @@ void read_pump(ParseContext& context, const SectionLine& line) {
             link.speed_pattern = context.pattern_ref(*value, owner);
             if (link.speed_pattern == kNone) return;
         } else {
-            context.error(Error::InvalidKeyword, "'" + std::string(keyword) + "' of " + owner);
+            context.error(Error::InvalidKeyword, quoted(keyword) + " of " + owner);
             return;
         }
     }

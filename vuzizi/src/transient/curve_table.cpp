@@ -43,8 +43,8 @@ double circle_area(double d) { return std::numbers::pi * d * d / 4.0; }
 
 }  // namespace
 
-bool find_curve(const TransientModel& model, const Solver& solver, int32_t element_type, int32_t attribute,
-                std::string_view id, CurveRef& ref) {
+bool find_curve(const TransientModel& model, int32_t element_type, int32_t attribute, std::string_view id,
+                CurveRef& ref) {
     if (attribute < 0 || attribute >= kAttributes) return false;
     const TypeRow* row = nullptr;
     for (const TypeRow& r : kCurveTable)
@@ -81,22 +81,28 @@ bool find_curve(const TransientModel& model, const Solver& solver, int32_t eleme
         case ELEMENT_TANK: {
             // Tanks are the first storages, in node order.
             int32_t tank = 0;
-            for (const Node& n : model.nodes) {
-                if (n.kind != NodeKind::Tank) continue;
-                if (n.id == id) {
+            for (std::size_t n = 0; n < model.nodes.size() && i < 0; ++n) {
+                if (model.nodes[n].kind != NodeKind::Tank) continue;
+                if (model.nodes[n].id == id) {
                     i = tank;
-                    break;
+                    ref.node = static_cast<int32_t>(n);
+                    ref.area = model.nodes[n].tank_area;
                 }
                 ++tank;
             }
             if (i < 0) return false;
             break;
         }
-        case ELEMENT_SURGE_TANK:
-            i = index_of(model.surge_tanks, id);
-            if (i < 0) return false;
-            i += solver.tank_count();
+        case ELEMENT_SURGE_TANK: {
+            const int32_t s = index_of(model.surge_tanks, id);
+            if (s < 0) return false;
+            int32_t tanks = 0;
+            for (const Node& n : model.nodes) tanks += n.kind == NodeKind::Tank ? 1 : 0;
+            i = s + tanks;
+            ref.node = model.surge_tanks[static_cast<std::size_t>(s)].node;
+            ref.area = model.surge_tanks[static_cast<std::size_t>(s)].area;
             break;
+        }
         case ELEMENT_AIR_VESSEL:
             i = index_of(model.air_vessels, id);
             if (i < 0) return false;
@@ -110,11 +116,8 @@ bool find_curve(const TransientModel& model, const Solver& solver, int32_t eleme
         default: return false;
     }
     ref.index = i;
-    if (element_type == ELEMENT_TANK || element_type == ELEMENT_SURGE_TANK) {
-        ref.node = solver.storage_node(i);
-        ref.area = solver.storage_area(i);
-        ref.elevation = solver.node_elevation(ref.node);
-    }
+    if (element_type == ELEMENT_TANK || element_type == ELEMENT_SURGE_TANK)
+        ref.elevation = model.nodes[static_cast<std::size_t>(ref.node)].elevation;
     return true;
 }
 
@@ -144,6 +147,33 @@ double curve_value(const CurveRef& r, const FrameLayout& L, const double* f, con
         case CurveValue::ReliefPressure: return u.pressure * (f[L.node_head + r.node] - r.elevation);
     }
     return 0.0;
+}
+
+CurveDimension dimension_of(CurveValue v) {
+    switch (v) {
+        case CurveValue::NodeHead:
+        case CurveValue::PipeHeadloss:
+        case CurveValue::PumpLift:
+        case CurveValue::ValveHeadloss:
+        case CurveValue::StorageLevel: return CurveDimension::Head;
+        case CurveValue::NodePressure:
+        case CurveValue::VesselGasHead:
+        case CurveValue::ReliefPressure: return CurveDimension::Pressure;
+        case CurveValue::NodeOutflow:
+        case CurveValue::PipeFlowStart:
+        case CurveValue::PipeFlowEnd:
+        case CurveValue::PumpFlow:
+        case CurveValue::ValveFlow:
+        case CurveValue::StorageFlow:
+        case CurveValue::VesselFlow:
+        case CurveValue::ReliefFlow: return CurveDimension::Flow;
+        case CurveValue::PipeVelocity: return CurveDimension::Velocity;
+        case CurveValue::StorageVolume:
+        case CurveValue::VesselGasVolume: return CurveDimension::Volume;
+        case CurveValue::PumpSpeed:
+        case CurveValue::ValveOpening: return CurveDimension::Ratio;
+    }
+    return CurveDimension::Ratio;
 }
 
 }  // namespace vuzizi::transient

@@ -39,8 +39,12 @@ struct CurveRef {
 
 // Finds the curve of an element of `model` by element-type code, attribute code and
 // identifier; false when the identifier is unknown for that type or the pair has no curve.
-bool find_curve(const TransientModel& model, const Solver& solver, int32_t element_type, int32_t attribute,
-                std::string_view id, CurveRef& ref);
+bool find_curve(const TransientModel& model, int32_t element_type, int32_t attribute, std::string_view id,
+                CurveRef& ref);
+
+// What kind of quantity a curve holds, for its unit.
+enum class CurveDimension : uint8_t { Head, Pressure, Flow, Velocity, Volume, Ratio };
+CurveDimension dimension_of(CurveValue value);
 
 // The value of the curve in stored frame `frame`, in the units `units`.
 double curve_value(const CurveRef& ref, const FrameLayout& layout, const double* frame, const CurveUnits& units);

@@ -1,0 +1,240 @@
+// Model-file sections of the transient run: wave speeds, surge devices, pump trips, valve
+// motions and the run's own options. Registered in the parser's section table.
+#include <cmath>
+#include <numbers>
+
+#include "input/parse_context.h"
+#include "text.h"
+
+namespace vuzizi {
+namespace {
+
+constexpr double kDefaultExponent = 1.2;  // polytropic exponent of an air vessel by default
+
+double area_of(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
+
+// Loss coefficient xi on a connection of diameter d as dH = k Q|Q| (s2/m5).
+double connection_loss(double xi, double diameter) {
+    const double a = area_of(diameter);
+    return xi / (2.0 * kGravity * a * a);
+}
+
+template <typename T>
+bool taken(const std::vector<T>& items, const std::string& id) {
+    for (const T& item : items)
+        if (item.id == id) return true;
+    return false;
+}
+
+// [WAVESPEEDS]: `pipe speed` lines, or `DEFAULT speed`. Speeds in length units per second.
+void read_wave_speed(ParseContext& c, const SectionLine& line) {
+    const auto name = c.token(line, 0, "pipe identifier");
+    if (!name) return;
+    const bool is_default = equals_ignoring_case(*name, "DEFAULT");
+    const std::string owner = is_default ? std::string("the default wave speed") : "wave speed of pipe '" + std::string(*name) + "'";
+    const auto speed = c.number(line, 1, owner);
+    if (!speed) return;
+    if (!(*speed > 0.0)) {
+        c.error(Error::InvalidValue, owner + " must be positive");
+        return;
+    }
+    const double si = c.si(Quantity::Length, *speed);
+    if (is_default) {
+        c.network.transient.default_wave_speed = si;
+        return;
+    }
+    const int32_t link = c.link_ref(*name, owner);
+    if (link == kNone) return;
+    if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Pipe) {
+        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a pipe: only pipes carry a wave speed");
+        return;
+    }
+    c.network.transient.wave_speed[static_cast<std::size_t>(link)] = si;
+}
+
+// [SURGETANKS]: id node area [connection-diameter loss-coefficient].
+void read_surge_tank(ParseContext& c, const SectionLine& line) {
+    const auto id = c.identifier(line, 0, "surge tank identifier");
+    if (!id) return;
+    const std::string owner = "surge tank '" + *id + "'";
+    const auto node_name = c.token(line, 1, "node of " + owner);
+    const auto area = c.number(line, 2, "area of " + owner);
+    const auto diameter = c.number_or(line, 3, "connection diameter of " + owner, 0.0);
+    const auto xi = c.number_or(line, 4, "loss coefficient of " + owner, 0.0);
+    if (!node_name || !area || !diameter || !xi) return;
+    const int32_t node = c.node_ref(*node_name, owner);
+    if (node == kNone) return;
+    if (!(*area > 0.0) || *xi < 0.0 || (*xi > 0.0 && !(*diameter > 0.0))) {
+        c.error(Error::InvalidValue, owner + ": area must be positive; a loss needs a positive connection diameter");
+        return;
+    }
+    if (taken(c.network.transient.surge_tanks, *id)) {
+        c.error(Error::DuplicateId, owner + " is already defined");
+        return;
+    }
+    SurgeTankData s;
+    s.id = *id;
+    s.node = node;
+    s.area = c.si(Quantity::Area, *area);
+    s.loss = *xi > 0.0 ? connection_loss(*xi, c.si(Quantity::Diameter, *diameter)) : 0.0;
+    s.line = c.line;
+    c.network.transient.surge_tanks.push_back(s);
+}
+
+// [AIRVESSELS]: id node gas-volume [exponent [connection-diameter inflow-loss outflow-loss]].
+void read_air_vessel(ParseContext& c, const SectionLine& line) {
+    const auto id = c.identifier(line, 0, "air vessel identifier");
+    if (!id) return;
+    const std::string owner = "air vessel '" + *id + "'";
+    const auto node_name = c.token(line, 1, "node of " + owner);
+    const auto volume = c.number(line, 2, "gas volume of " + owner);
+    const auto exponent = c.number_or(line, 3, "polytropic exponent of " + owner, kDefaultExponent);
+    const auto diameter = c.number_or(line, 4, "connection diameter of " + owner, 0.0);
+    const auto xi_in = c.number_or(line, 5, "inflow loss coefficient of " + owner, 0.0);
+    const auto xi_out = c.number_or(line, 6, "outflow loss coefficient of " + owner, xi_in.value_or(0.0));
+    if (!node_name || !volume || !exponent || !diameter || !xi_in || !xi_out) return;
+    const int32_t node = c.node_ref(*node_name, owner);
+    if (node == kNone) return;
+    const bool losses = *xi_in > 0.0 || *xi_out > 0.0;
+    if (!(*volume > 0.0) || !(*exponent >= 1.0) || *xi_in < 0.0 || *xi_out < 0.0 || (losses && !(*diameter > 0.0))) {
+        c.error(Error::InvalidValue, owner + ": gas volume must be positive, exponent at least 1; losses need a "
+                                             "positive connection diameter");
+        return;
+    }
+    if (taken(c.network.transient.air_vessels, *id)) {
+        c.error(Error::DuplicateId, owner + " is already defined");
+        return;
+    }
+    AirVesselData v;
+    v.id = *id;
+    v.node = node;
+    v.gas_volume = c.si(Quantity::Volume, *volume);
+    v.exponent = *exponent;
+    if (losses) {
+        const double d = c.si(Quantity::Diameter, *diameter);
+        v.loss_in = connection_loss(*xi_in, d);
+        v.loss_out = connection_loss(*xi_out, d);
+    }
+    v.line = c.line;
+    c.network.transient.air_vessels.push_back(v);
+}
+
+// [RELIEFVALVES]: id node set-pressure diameter discharge-coefficient; Q = Cd A sqrt(2 g dp).
+void read_relief_valve(ParseContext& c, const SectionLine& line) {
+    const auto id = c.identifier(line, 0, "relief valve identifier");
+    if (!id) return;
+    const std::string owner = "relief valve '" + *id + "'";
+    const auto node_name = c.token(line, 1, "node of " + owner);
+    const auto set = c.number(line, 2, "set pressure of " + owner);
+    const auto diameter = c.number(line, 3, "diameter of " + owner);
+    const auto cd = c.number(line, 4, "discharge coefficient of " + owner);
+    if (!node_name || !set || !diameter || !cd) return;
+    const int32_t node = c.node_ref(*node_name, owner);
+    if (node == kNone) return;
+    if (!(*diameter > 0.0) || !(*cd > 0.0)) {
+        c.error(Error::InvalidValue, owner + ": diameter and discharge coefficient must be positive");
+        return;
+    }
+    if (taken(c.network.transient.relief_valves, *id)) {
+        c.error(Error::DuplicateId, owner + " is already defined");
+        return;
+    }
+    ReliefValveData r;
+    r.id = *id;
+    r.node = node;
+    r.set_pressure = c.si(Quantity::Pressure, *set);
+    r.discharge = *cd * area_of(c.si(Quantity::Diameter, *diameter)) * std::sqrt(2.0 * kGravity);
+    r.line = c.line;
+    c.network.transient.relief_valves.push_back(r);
+}
+
+// [PUMPTRIPS]: pump time [inertia rated-speed efficiency]; inertia kg m2, speed rev/min.
+void read_pump_trip(ParseContext& c, const SectionLine& line) {
+    const auto name = c.token(line, 0, "pump identifier");
+    if (!name) return;
+    const std::string owner = "trip of pump '" + std::string(*name) + "'";
+    const auto time = c.number(line, 1, "time of " + owner);
+    const auto inertia = c.number_or(line, 2, "inertia of " + owner, 0.0);
+    const auto speed = c.number_or(line, 3, "rated speed of " + owner, 0.0);
+    const auto efficiency = c.number_or(line, 4, "efficiency of " + owner, 0.0);
+    if (!time || !inertia || !speed || !efficiency) return;
+    const int32_t link = c.link_ref(*name, owner);
+    if (link == kNone) return;
+    if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Pump) {
+        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a pump");
+        return;
+    }
+    if (*time < 0.0 || *inertia < 0.0 ||
+        (*inertia > 0.0 && (!(*speed > 0.0) || !(*efficiency > 0.0) || *efficiency > 1.0))) {
+        c.error(Error::InvalidValue, owner + ": time and inertia must not be negative; an inertia needs a positive "
+                                             "rated speed and an efficiency in (0, 1]");
+        return;
+    }
+    for (const PumpTripData& t : c.network.transient.pump_trips)
+        if (t.link == link) {
+            c.error(Error::DuplicateId, owner + " is already given");
+            return;
+        }
+    c.network.transient.pump_trips.push_back({link, *time, *inertia, *speed, *efficiency, c.line});
+}
+
+// [VALVEMOTIONS]: valve time opening; one line per point, times increasing.
+void read_valve_motion(ParseContext& c, const SectionLine& line) {
+    const auto name = c.token(line, 0, "valve identifier");
+    if (!name) return;
+    const std::string owner = "motion of valve '" + std::string(*name) + "'";
+    const auto time = c.number(line, 1, "time of " + owner);
+    const auto opening = c.number(line, 2, "opening of " + owner);
+    if (!time || !opening) return;
+    const int32_t link = c.link_ref(*name, owner);
+    if (link == kNone) return;
+    if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Valve) {
+        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a valve");
+        return;
+    }
+    if (*opening < 0.0) {
+        c.error(Error::InvalidValue, owner + ": opening must not be negative");
+        return;
+    }
+    std::vector<ValveMotionData>& motions = c.network.transient.valve_motions;
+    ValveMotionData* motion = nullptr;
+    for (ValveMotionData& m : motions)
+        if (m.link == link) motion = &m;
+    if (motion == nullptr) {
+        motions.push_back({link, {}, c.line});
+        motion = &motions.back();
+    }
+    if (!motion->points.empty() && *time < motion->points.back().time) {
+        c.error(Error::InvalidValue, owner + ": times must not decrease");
+        return;
+    }
+    motion->points.push_back({*time, *opening});
+}
+
+// [TRANSIENT]: `TIMESTEP seconds`.
+void read_transient_option(ParseContext& c, const SectionLine& line) {
+    const auto key = c.token(line, 0, "transient option");
+    if (!key) return;
+    if (!equals_ignoring_case(*key, "TIMESTEP")) {
+        c.error(Error::InvalidKeyword, "transient option '" + std::string(*key) + "' (known: TIMESTEP)");
+        return;
+    }
+    const auto step = c.number(line, 1, "transient time step");
+    if (!step) return;
+    if (!(*step > 0.0)) {
+        c.error(Error::InvalidValue, "transient time step must be positive");
+        return;
+    }
+    c.network.transient.time_step = *step;
+}
+
+const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);
+const SectionRegistration kSurgeTanks("SURGETANKS", kPhaseExtensions, read_surge_tank);
+const SectionRegistration kAirVessels("AIRVESSELS", kPhaseExtensions, read_air_vessel);
+const SectionRegistration kReliefValves("RELIEFVALVES", kPhaseExtensions, read_relief_valve);
+const SectionRegistration kPumpTrips("PUMPTRIPS", kPhaseExtensions, read_pump_trip);
+const SectionRegistration kValveMotions("VALVEMOTIONS", kPhaseExtensions, read_valve_motion);
+const SectionRegistration kTransientOptions("TRANSIENT", kPhaseExtensions, read_transient_option);
+
+}  // namespace
+}  // namespace vuzizi

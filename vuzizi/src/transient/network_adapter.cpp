@@ -1,0 +1,173 @@
+// Network and steady state to transient model: elements, steady values, devices, conditions.
+#include "network_adapter.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "hydraulics/pump_curve.h"
+
+namespace vuzizi::transient {
+
+namespace {
+
+NodeKind kind_of(vuzizi::NodeKind k) {
+    switch (k) {
+        case vuzizi::NodeKind::Reservoir: return NodeKind::Reservoir;
+        case vuzizi::NodeKind::Tank: return NodeKind::Tank;
+        case vuzizi::NodeKind::Junction: break;
+    }
+    return NodeKind::Junction;
+}
+
+Imposed imposed_of(BoundaryMode mode) {
+    switch (mode) {
+        case BoundaryMode::Head: return Imposed::Head;
+        case BoundaryMode::Demand: return Imposed::Demand;
+        case BoundaryMode::Pressure: return Imposed::Pressure;
+    }
+    return Imposed::Nothing;
+}
+
+std::string at_line(int line) { return line > 0 ? " (line " + std::to_string(line) + ")" : std::string(); }
+
+// The pump's curve at its time-0 speed, which the run takes as its rated speed.
+bool pump_curve(const Network& network, const Link& link, double speed, PumpCurve& curve, std::string& error) {
+    const PumpModel pm = make_pump_model(network, link);
+    switch (pm.kind) {
+        case PumpModel::Kind::PowerLaw:
+            curve.shutoff = speed * speed * pm.a;
+            curve.coefficient = pm.b * std::pow(speed, 2.0 - pm.c);
+            curve.exponent = pm.c;
+            return true;
+        case PumpModel::Kind::Table:
+            for (const Point& p : pm.table) {
+                curve.table_flow.push_back(p.x * speed);
+                curve.table_head.push_back(p.y * speed * speed);
+            }
+            return true;
+        case PumpModel::Kind::ConstantPower: break;
+    }
+    error = "pump " + link.id + at_line(link.line) + ": a constant-power pump has no head curve for a transient run";
+    return false;
+}
+
+}  // namespace
+
+bool build_model(const Network& network, const SteadyState& steady, const BoundaryConditions& boundaries,
+                 TransientModel& model, std::string& error) {
+    model = TransientModel{};
+    const std::size_t n = network.nodes.size();
+    if (steady.head.size() != n || steady.flow.size() != network.links.size()) {
+        error = "the network has no steady state to start from";
+        return false;
+    }
+    // Junction demands from the steady flows themselves, so that the start is exactly balanced.
+    std::vector<double> balance(n, 0.0);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        if (steady.state[k] == LinkState::Closed) continue;
+        balance[static_cast<std::size_t>(network.links[k].from)] -= steady.flow[k];
+        balance[static_cast<std::size_t>(network.links[k].to)] += steady.flow[k];
+    }
+    model.nodes.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const vuzizi::Node& src = network.nodes[i];
+        Node& node = model.nodes[i];
+        node.id = src.id;
+        node.kind = kind_of(src.kind);
+        node.elevation = src.elevation;
+        node.head = steady.head[i];
+        if (node.kind == NodeKind::Reservoir) node.elevation = steady.head[i];
+        if (node.kind == NodeKind::Junction) node.demand = balance[i];
+        if (node.kind == NodeKind::Tank) {
+            if (!(src.diameter > 0.0)) {
+                error = "tank " + src.id + at_line(src.line) + ": a transient run needs its diameter";
+                return false;
+            }
+            node.tank_area = std::numbers::pi * src.diameter * src.diameter / 4.0;
+        }
+    }
+    for (const auto& [index, condition] : boundaries) {
+        if (index < 0 || static_cast<std::size_t>(index) >= n || condition.points.empty()) continue;
+        Node& node = model.nodes[static_cast<std::size_t>(index)];
+        node.imposed = imposed_of(condition.mode);
+        for (const BoundaryPoint& p : condition.points) {
+            node.series.times.push_back(p.time);
+            node.series.values.push_back(p.value);
+        }
+    }
+
+    const TransientData& td = network.transient;
+    const double default_speed = td.default_wave_speed > 0.0 ? td.default_wave_speed : kDefaultWaveSpeed;
+    std::vector<int32_t> pump_of_link(network.links.size(), -1);
+    std::vector<int32_t> valve_of_link(network.links.size(), -1);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& link = network.links[k];
+        const bool closed = steady.state[k] == LinkState::Closed;
+        switch (link.kind) {
+            case LinkKind::Pipe: {
+                if (closed) break;  // a shut pipe takes no part in the run
+                Pipe p;
+                p.id = link.id;
+                p.from = link.from;
+                p.to = link.to;
+                p.length = link.length;
+                p.diameter = link.diameter;
+                const double given = k < td.wave_speed.size() ? td.wave_speed[k] : 0.0;
+                p.wave_speed = given > 0.0 ? given : default_speed;
+                p.flow = steady.flow[k];
+                model.pipes.push_back(p);
+                break;
+            }
+            case LinkKind::Pump: {
+                Pump p;
+                p.id = link.id;
+                p.from = link.from;
+                p.to = link.to;
+                const double speed = pump_speed(network, static_cast<int32_t>(k), 0.0);
+                p.running = link.status != LinkStatus::Closed && speed > 0.0;
+                p.flow = closed ? 0.0 : steady.flow[k];
+                if (p.running && !pump_curve(network, link, speed, p.curve, error)) return false;
+                pump_of_link[k] = static_cast<int32_t>(model.pumps.size());
+                model.pumps.push_back(p);
+                break;
+            }
+            case LinkKind::Valve: {
+                Valve v;
+                v.id = link.id;
+                v.from = link.from;
+                v.to = link.to;
+                v.flow = closed ? 0.0 : steady.flow[k];
+                valve_of_link[k] = static_cast<int32_t>(model.valves.size());
+                model.valves.push_back(v);
+                break;
+            }
+        }
+    }
+    for (const PumpTripData& t : td.pump_trips) {
+        const int32_t p = pump_of_link[static_cast<std::size_t>(t.link)];
+        if (p < 0) continue;
+        Pump& pump = model.pumps[static_cast<std::size_t>(p)];
+        pump.trip_time = t.time;
+        pump.inertia = t.inertia;
+        pump.rated_speed = t.rated_speed;
+        pump.efficiency = t.efficiency;
+    }
+    for (const ValveMotionData& m : td.valve_motions) {
+        const int32_t v = valve_of_link[static_cast<std::size_t>(m.link)];
+        if (v < 0) continue;
+        Series& s = model.valves[static_cast<std::size_t>(v)].opening;
+        for (const ValveMotionPoint& p : m.points) {
+            s.times.push_back(p.time);
+            s.values.push_back(p.opening);
+        }
+    }
+    for (const SurgeTankData& s : td.surge_tanks) model.surge_tanks.push_back({s.id, s.node, s.area, s.loss});
+    for (const AirVesselData& v : td.air_vessels)
+        model.air_vessels.push_back({v.id, v.node, v.gas_volume, v.exponent, v.loss_in, v.loss_out});
+    for (const ReliefValveData& r : td.relief_valves)
+        model.relief_valves.push_back({r.id, r.node, r.set_pressure, r.discharge});
+    model.time_step = td.time_step;
+    return true;
+}
+
+}  // namespace vuzizi::transient

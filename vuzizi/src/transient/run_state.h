@@ -1,0 +1,53 @@
+// State of the transient run kept by the engine between the run and curve operations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "curve_table.h"
+#include "model.h"
+#include "result_store.h"
+#include "solver.h"
+
+namespace vuzizi {
+class Network;
+}
+
+namespace vuzizi::transient {
+
+inline constexpr float kDefaultHorizon = 60.0f;  // s
+inline constexpr int32_t kDefaultStorageFactor = 1;
+
+struct RunState {
+    // Parameters, kept from one run to the next.
+    float horizon = kDefaultHorizon;
+    int32_t storage_factor = kDefaultStorageFactor;
+
+    // The prepared run: model and solver at the steady state.
+    bool prepared = false;
+    TransientModel model;
+    Solver solver;
+
+    // Results of the last complete run, for the network they were computed on.
+    bool has_results = false;
+    const Network* results_network = nullptr;
+    std::string results_path;
+    ResultStore results;
+    TransientModel results_model;  // the model the results belong to
+    CurveUnits units;
+
+    // The curve selected by SetInfoCourbe.
+    bool selected = false;
+    CurveRef selection;
+    std::string selection_unit;
+
+    void clear_results() {
+        has_results = false;
+        results_network = nullptr;
+        results_path.clear();
+        results.clear();
+        selected = false;
+    }
+};
+
+}  // namespace vuzizi::transient
