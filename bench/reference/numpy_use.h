@@ -1,11 +1,14 @@
-// numpy's C interface as every source of the reference module includes it; reference_module.cpp imports it.
+// numpy's C interface (through numpy's f2py header, for the fortran object's layout) as every source of the
+// reference module includes it; reference_module.cpp owns the interface table.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#define PY_ARRAY_UNIQUE_SYMBOL bench_reference_ARRAY_API
+#ifndef NPY_TARGET_VERSION
+#define NPY_TARGET_VERSION NPY_1_20_API_VERSION
+#endif
 #ifndef BENCH_REFERENCE_NUMPY_OWNER
 #define NO_IMPORT_ARRAY
 #endif
-#include <numpy/arrayobject.h>
+#include "fortranobject.h"

@@ -1,5 +1,6 @@
 // The bench's reference module _bench_reference: the floor builtin, the minimal frames as callable
-// objects (one over a no-op and one over the session routine per function) and the array floor.
+// objects (one over a no-op and one over the session routine per function), the module's own frames
+// rebased onto no-op routines, and the array floor.
 #define BENCH_REFERENCE_NUMPY_OWNER
 #include "numpy_use.h"
 
@@ -7,6 +8,7 @@
 
 #include "array_floor.h"
 #include "minimal_frames.h"
+#include "module_frame.h"
 
 namespace bench {
 namespace {
@@ -43,6 +45,7 @@ PyCFunction as_method(Function function) {
 
 PyMethodDef methods[] = {
     {"floor", as_method(floor_call), METH_FASTCALL, "A no-op builtin: the floor of any call."},
+    {"rebase", as_method(rebase), METH_FASTCALL, "rebase(function, name): the module's frame over a no-op."},
     {"prepare_curve", as_method(prepare_curve), METH_O, "Stores a curve of n points for the array floors."},
     {"filled_pair", as_method(filled_pair), METH_O, "Two new float64 arrays of n elements, filled from the curve."},
     {"zeroed_pair", as_method(zeroed_pair), METH_O, "The same, starting from zero-filled arrays."},
@@ -74,6 +77,11 @@ PyObject* initialise() {
     PyObject* type = PyType_FromSpec(&minimal_call_spec);
     if (type == nullptr || PyModule_AddObjectRef(module, "MinimalCall", type) < 0) {
         Py_XDECREF(type);
+        Py_DECREF(module);
+        return nullptr;
+    }
+    if (!ready_module_frame_type(module)) {
+        Py_DECREF(type);
         Py_DECREF(module);
         return nullptr;
     }

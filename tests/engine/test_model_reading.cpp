@@ -177,7 +177,8 @@ TEST(Robustness, DamagedModelsNeverBringTheReaderDown) {
     const std::string original = read_file(std::string(VUZIZI_TEST_DATA) + "/Net3.inp");
     ASSERT_FALSE(original.empty());
     std::mt19937 random(12345);
-    const std::string alphabet = "[]; \t\n\r\0-+.eE0123456789abcXYZ:*";
+    constexpr char kAlphabet[] = "[]; \t\n\r\0-+.eE0123456789abcXYZ:*";
+    const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
     for (int round = 0; round < 60; ++round) {
         std::string text = original;
         std::uniform_int_distribution<std::size_t> where(0, text.size() - 1);

@@ -10,7 +10,6 @@ import _pyQorvane as M
 
 ERROR = M.__pyQorvane_error
 F32 = np.float32
-TIM_MESSAGE = "_pyQorvane._pyQorvane.set_col_node: failed to create array from the 3rd argument `tim`"
 VAL_MESSAGE = "_pyQorvane._pyQorvane.set_col_node: failed to create array from the 4th argument `val`"
 HIDDEN_MESSAGE = "failed to create intent(cache|hide)|optional array-- must have defined dimensions but got ("
 NBP_CHECK = "(shape(tim, 0) == nbp) failed for 1st keyword nbp: set_col_node:nbp="
@@ -220,6 +219,26 @@ def test_length_and_axis_messages(dbl, tim, val, message):
         M.set_col_node("N1", "CH", tim, val)
     assert str(caught.value) == message
     assert dbl.ops() == []
+
+
+@pytest.mark.parametrize(
+    "tim, message",
+    [
+        (np.zeros((0, 3), F32), "unexpected array size: size=3, arr_size=0, rank=1, effrank=1, arr.nd=2, dims=[ 3 ], arr.dims=[ 0 3 ]\n"),
+        (np.zeros((2, 0), F32), "unexpected array size: size=2, arr_size=0, rank=1, effrank=1, arr.nd=2, dims=[ 2 ], arr.dims=[ 2 0 ]\n"),
+    ],
+)
+def test_tim_with_an_empty_axis(dbl, tim, message):
+    with pytest.raises(ValueError) as caught:
+        M.set_col_node("N1", "CH", tim, [1.0] * 3)
+    assert str(caught.value) == message
+    assert dbl.ops() == []
+
+
+def test_tim_of_several_axes_is_read_in_column_order(dbl):
+    tim = np.arange(6, dtype=F32).reshape(2, 3)  # row-major storage: a copy in column order is needed
+    M.set_col_node("N1", "CH", tim, np.zeros(6, F32))
+    assert [t for t, _ in sent_points(dbl)] == [0.0, 3.0, 1.0, 4.0, 2.0, 5.0]
 
 
 def test_empty_tim_with_one_value_passes_with_no_points(dbl):

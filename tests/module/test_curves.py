@@ -3,6 +3,8 @@ import struct
 
 import numpy as np
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import _pyQorvane as M
 
@@ -451,3 +453,21 @@ def test_engine_output_area_is_one_module_wide_area(dbl):
     a, b = dbl.calls_of("GetUneCourbe")
     assert a.addrs[5] == b.addrs[5]
     assert len(a.args[5]) == 64
+
+
+@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(
+    core=st.text(st.characters(min_codepoint=32, max_codepoint=126), max_size=CURVE_ID_WIDTH + 6),
+    trailing=st.integers(0, 3),
+)
+def test_any_identifier_is_selected_whole_or_refused(dbl, core, trailing):
+    opened(dbl)
+    eid = core + " " * trailing
+    significant = eid.rstrip(" ").encode()
+    M.size_ts("NODE", eid, "P")
+    if len(significant) > CURVE_ID_WIDTH:
+        assert dbl.ops() == []
+        assert selection()[:2] == (-1, -1)
+        return
+    assert selected_record(dbl)[8:8 + CURVE_FIELD] == curve_field(significant)
+    assert selection() == (40, 2, eid.encode()[:CURVE_ID_WIDTH].ljust(CURVE_ID_WIDTH))

@@ -124,6 +124,13 @@ def repeat(case: Case, args, kwargs, dbl, times: int) -> None:
         run(case, args, kwargs, dbl)
 
 
+SMALL_INTS = range(-5, 257)  # shared by the whole interpreter: their counts move with everything
+
+
+def own_object(obj) -> bool:
+    return not (obj is None or isinstance(obj, bool) or (type(obj) is int and obj in SMALL_INTS))
+
+
 def referenced(objects):
     """The argument objects and the items of the list arguments, whose counts a leak would raise."""
     found = []
@@ -131,7 +138,7 @@ def referenced(objects):
         found.append(obj)
         if isinstance(obj, list):
             found.extend(obj)
-    return found
+    return [obj for obj in found if own_object(obj)]
 
 
 def resident_bytes() -> int:

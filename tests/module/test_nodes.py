@@ -3,6 +3,8 @@ import struct
 
 import numpy as np
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import _pyQorvane as M
 
@@ -311,3 +313,28 @@ result = list(M.get_node("N1")) + [dbl.calls_of("GetNoeudQor")[0].args[1].hex()]
     )
     assert r.value[:4] == [1, 0.0, 0.0, 0.0]
     assert bytes.fromhex(r.value[4]) == bytes(NODE_RECORD)
+
+
+IDENTIFIER_TEXT = st.text(st.characters(min_codepoint=33, max_codepoint=126), max_size=NODE_FIELD - 1)
+SERIES_VALUE = st.floats(width=32, allow_nan=False)
+
+
+@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(
+    core=IDENTIFIER_TEXT,
+    trailing=st.integers(0, 4),
+    points=st.lists(st.tuples(SERIES_VALUE, SERIES_VALUE), max_size=MAX_POINTS),
+)
+def test_any_fitting_identifier_and_series_reach_the_engine_exactly(dbl, core, trailing, points):
+    dbl.reset()
+    eid = core + " " * trailing
+    tim = np.array([t for t, _ in points], F32)
+    val = np.array([v for _, v in points], F32)
+    if not points:
+        val = np.zeros(1, F32)
+    assert M.set_col_node(eid, "CS", tim, val) == 1
+    call = dbl.calls_of("SetNoeudQor")[0]
+    field = node_field(core.encode())
+    assert call.args[1] == field == call.args[2][0:NODE_FIELD]
+    assert struct.unpack_from("<ii", call.args[2], 72) == (1, len(points))
+    assert points_of(call.args[2], len(points)) == [(float(t), float(v)) for t, v in zip(tim, val)]

@@ -13,7 +13,7 @@ from hypothesis import HealthCheck, assume, given, settings
 from hypothesis import strategies as st
 
 import _pyQorvane as M
-from arbitrary_objects import (EXPECTED_ERRORS, INT32_MAX, INT32_MIN, float_sequences, python_objects)
+from arbitrary_objects import EXPECTED_ERRORS, INT32_MAX, INT32_MIN, float_sequences, python_objects
 
 EXAMPLES_ENV = "QORVANE_HYPOTHESIS_EXAMPLES"
 DEFAULT_EXAMPLES = 200
@@ -97,6 +97,10 @@ FUNCTIONS = {f.name: f for f in (
 
 # Parameters that take a series get series-like objects half of the time, to get past their conversion.
 SERIES_PARAMETERS = {"tim", "val"}
+# Made once: a strategy is checked again each time it is made.
+OBJECTS = python_objects()
+SERIES_OBJECTS = st.one_of(float_sequences(), OBJECTS)
+COUNT_OBJECTS = st.one_of(st.none(), st.integers(-2, 10), OBJECTS)
 
 
 def integer_rule(obj):
@@ -136,11 +140,11 @@ def arguments(draw, function: Function):
     values = {}
     for name in function.parameters:
         if name in SERIES_PARAMETERS:
-            values[name] = draw(st.one_of(float_sequences(), python_objects()))
+            values[name] = draw(SERIES_OBJECTS)
         elif name == "nbp":
-            values[name] = draw(st.one_of(st.none(), st.integers(-2, 10), python_objects()))
+            values[name] = draw(COUNT_OBJECTS)
         else:
-            values[name] = draw(python_objects())
+            values[name] = draw(OBJECTS)
     if function.name == "set_col_node" and draw(st.booleans()):
         del values["nbp"]  # absent rather than None
     return values
@@ -164,10 +168,10 @@ def call_shapes(draw, function: Function):
             kwargs = {k: v for k, v in kwargs.items() if function.parameters.index(k) < function.required}
             kwargs.pop(victim, None)
     elif shape == "surplus":
-        args = [values[name] for name in names] + [0] * (len(function.parameters) - len(names)) + [draw(python_objects())]
+        args = [values[name] for name in names] + [0] * (len(function.parameters) - len(names)) + [draw(OBJECTS)]
         kwargs = {}
     elif shape == "unknown":
-        kwargs["not_a_parameter"] = draw(python_objects())
+        kwargs["not_a_parameter"] = draw(OBJECTS)
     elif shape == "twice" and args:
         kwargs[function.parameters[0]] = args[0]
     else:
@@ -251,7 +255,7 @@ def test_integer_arguments_follow_the_integer_rule(name, parameter, dbl, quiet):
     """The whole road through the frame agrees with the rule on which objects convert and to what."""
 
     @PROFILE
-    @given(obj=python_objects())
+    @given(obj=OBJECTS)
     def property_holds(obj):
         expected = expected_integer(obj)
         assume(expected is None or name != "result_ts" or expected <= MAX_SERIES)
@@ -306,7 +310,7 @@ def test_float_arguments_reach_the_engine_rounded_to_32_bits(dbl, quiet):
     """A horizon that converts reaches the engine as float(obj) rounded to 32 bits; one not above zero leaves it."""
 
     @PROFILE
-    @given(horizon=python_objects(), storefact=python_objects())
+    @given(horizon=OBJECTS, storefact=OBJECTS)
     def property_holds(horizon, storefact):
         dbl.reset()
         expected = expected_float(horizon)

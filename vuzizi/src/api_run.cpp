@@ -1,7 +1,10 @@
 // C interface: simulation run and result curves. Every operation checks the engine state
 // first, then its arguments, then acts; none lets an exception out.
+#include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "api.h"
@@ -21,6 +24,7 @@ namespace {
 
 constexpr double kMebibyte = 1024.0 * 1024.0;
 constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
+constexpr double kMaxSteps = 1e15;      // time steps a run may take
 
 RunState& run() { return engine().transient_run; }
 
@@ -32,8 +36,10 @@ bool network_ready(const char* operation) {
     return false;
 }
 
+// Steps up to the horizon, at most kMaxSteps (more than any run can take).
 int64_t steps_for(double horizon, double dt) {
-    return static_cast<int64_t>(std::ceil(horizon / dt - kStepRounding));
+    const double steps = std::ceil(horizon / dt - kStepRounding);
+    return static_cast<int64_t>(std::clamp(steps, 1.0, kMaxSteps));
 }
 
 // Builds the model from the network, its steady state and the boundary conditions, and
@@ -78,7 +84,7 @@ void fill_params(CalcParamRecord& rec) {
     rec.largest_adjustment = static_cast<float>(plan.largest_adjustment);
     rec.step_count = static_cast<int32_t>(std::min<int64_t>(steps, INT32_MAX));
     rec.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
-    rec.result_bytes = static_cast<double>(ResultStore::bytes_for(frames, frame));
+    rec.result_bytes = ResultStore::bytes_for(frames, frame);
     rec.fitting_factor = ResultStore::smallest_fitting_factor(steps, frame);
 }
 
@@ -116,15 +122,15 @@ int32_t run_calculation() {
     const int64_t steps = steps_for(r.horizon, dt);
     const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
     const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
-    const int64_t bytes = ResultStore::bytes_for(frames, frame);
-    if (bytes > vuzizi::transient::kResultMemoryLimit) {
-        report(Error::OutOfMemory,
-               "RunCalculQor: storing every " + std::to_string(r.storage_factor) + " of " + std::to_string(steps) +
-                   " steps needs " + std::to_string(static_cast<int64_t>(std::ceil(bytes / kMebibyte))) +
-                   " MiB of results, more than the limit of " +
-                   std::to_string(static_cast<int64_t>(vuzizi::transient::kResultMemoryLimit / kMebibyte)) +
-                   " MiB; a storage factor of " + std::to_string(ResultStore::smallest_fitting_factor(steps, frame)) +
-                   " would fit");
+    const double bytes = ResultStore::bytes_for(frames, frame);
+    if (bytes > static_cast<double>(vuzizi::transient::kResultMemoryLimit)) {
+        std::ostringstream msg;
+        msg << std::fixed << std::setprecision(0) << "RunCalculQor: storing one of every " << r.storage_factor
+            << " of the " << steps << " steps needs " << std::ceil(bytes / kMebibyte)
+            << " MiB of results, more than the limit of "
+            << static_cast<double>(vuzizi::transient::kResultMemoryLimit) / kMebibyte << " MiB; a storage factor of "
+            << ResultStore::smallest_fitting_factor(steps, frame) << " would fit";
+        report(Error::OutOfMemory, msg.str());
         r.prepared = false;
         return kStatusFailed;
     }

@@ -73,7 +73,7 @@ public:
     std::string_view reference_name(Quantity q) const { return reference_[static_cast<int>(q)]; }
 
     double to_si(Quantity q, double model_value) const { return model_value / current(q).coefficient; }
-    double from_si(Quantity q, double si_value) const { return si_value * current(q).coefficient; }
+    double from_si(Quantity q, double reference_value) const { return reference_value * current(q).coefficient; }
 
 private:
     std::array<Unit, kQuantityCount> current_{};

@@ -102,8 +102,13 @@ bool GradientSystem::solve(std::vector<double>& head) {
         if (values[s.diagonal_slot[u]] < kMinDiagonal) values[s.diagonal_slot[u]] = kMinDiagonal;
     s.solver.factorize(s.matrix);
     if (s.solver.info() != Eigen::Success) return false;
-    const Eigen::VectorXd x = s.solver.solve(s.rhs);
+    Eigen::VectorXd x = s.solver.solve(s.rhs);
     if (s.solver.info() != Eigen::Success || !x.allFinite()) return false;
+    // One step of iterative refinement: the flows follow from head differences, so the
+    // residual of the balance equations is worth removing.
+    const Eigen::VectorXd residual = s.rhs - s.matrix.selfadjointView<Eigen::Lower>() * x;
+    x += s.solver.solve(residual);
+    if (!x.allFinite()) return false;
     for (std::size_t i = 0; i < unknown_.size(); ++i)
         if (unknown_[i] != kNone) head[i] = x[unknown_[i]];
     return true;

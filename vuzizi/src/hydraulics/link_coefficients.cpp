@@ -84,11 +84,12 @@ LinkCoefficient plain_coefficient(const Network& network, const LinkModels& mode
     if (state == LinkState::Closed) return {kClosedConductance, q};
     const Link& l = network.links[link];
     if (l.kind == LinkKind::Valve && l.valve_type == ValveType::PBV && state == LinkState::Active) {
-        // Holds the loss at its setting: a stiff link whose loss does not depend on the flow.
-        return {kPinConductance, kPinConductance * l.setting};
+        // Holds the loss at its setting, a loss that does not depend on the flow.
+        constexpr double p = 1.0 / kMinGradient;
+        return {p, p * l.setting};
     }
     const Loss loss = open_link_loss(network, models, link, q);
-    const double p = 1.0 / loss.dh;
+    const double p = 1.0 / std::max(loss.dh, kMinGradient);
     return {p, p * loss.h};
 }
 

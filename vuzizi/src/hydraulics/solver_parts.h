@@ -9,11 +9,13 @@
 
 namespace vuzizi {
 
-// Conductances of a closed link and of a link forced to its setting (loss of a PBV).
-inline constexpr double kClosedConductance = 1.0e-8;  // m2/s
-inline constexpr double kPinConductance = 1.0e8;      // m2/s
-// Smallest dh/dq of an open link with no loss of its own, so its conductance stays finite.
-inline constexpr double kMinGradient = 1.0e-6;        // s/m2
+// Conductance of a closed link, and the weight that holds a node at a valve's setting.
+inline constexpr double kClosedConductance = 1.0e-11;  // m2/s
+inline constexpr double kPinConductance = 1.0e8;       // m2/s
+// Smallest dh/dq used to linearise a link (an open valve without loss, a pump at shutoff). It
+// only slows the iteration where the true slope is smaller; the converged state is the same,
+// and the conductance stays small enough that flows carry no round-off of the heads.
+inline constexpr double kMinGradient = 1.0e-3;         // s/m2
 // Margins of the status decisions.
 inline constexpr double kHeadTolerance = 1.5e-4;      // m
 inline constexpr double kFlowTolerance = 2.8e-6;      // m3/s

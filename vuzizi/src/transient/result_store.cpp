@@ -32,7 +32,7 @@ FrameLayout FrameLayout::of(const Solver& s) {
 }
 
 int32_t ResultStore::smallest_fitting_factor(int64_t steps, int32_t frame_size) {
-    const int64_t per_frame = bytes_for(1, frame_size);
+    const int64_t per_frame = static_cast<int64_t>(bytes_for(1, frame_size));
     const int64_t frames = std::max<int64_t>(1, kResultMemoryLimit / per_frame);
     if (frames <= 1) return static_cast<int32_t>(std::min<int64_t>(INT32_MAX, steps + 1));
     // steps / factor + 1 <= frames  <=>  factor >= steps / (frames - 1)

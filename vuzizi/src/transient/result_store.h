@@ -30,9 +30,10 @@ class ResultStore {
 public:
     // Frames a run of `steps` steps keeps when it stores every `factor`-th step (and step 0).
     static int64_t frames_for(int64_t steps, int32_t factor) { return steps / factor + 1; }
-    // Bytes those frames take with `frame_size` doubles each (times included).
-    static int64_t bytes_for(int64_t frames, int32_t frame_size) {
-        return frames * (static_cast<int64_t>(frame_size) + 1) * static_cast<int64_t>(sizeof(double));
+    // Bytes those frames take with `frame_size` doubles each (times included); a double, as
+    // a long horizon can need more than an integer holds.
+    static double bytes_for(int64_t frames, int32_t frame_size) {
+        return static_cast<double>(frames) * (static_cast<double>(frame_size) + 1.0) * static_cast<double>(sizeof(double));
     }
     // Smallest storage factor whose frames fit the memory limit.
     static int32_t smallest_fitting_factor(int64_t steps, int32_t frame_size);

@@ -250,6 +250,16 @@ void Solver::build_links(const TransientModel& model) {
 }
 
 void Solver::build_devices(const TransientModel& model) {
+    // A tank may be filling or draining in the steady state: it takes what its links bring.
+    std::vector<double> inflow(model.nodes.size(), 0.0);
+    for (const Pipe& p : model.pipes) {
+        inflow[static_cast<std::size_t>(p.from)] -= p.flow;
+        inflow[static_cast<std::size_t>(p.to)] += p.flow;
+    }
+    for (std::size_t l = 0; l < link_from_.size(); ++l) {
+        inflow[static_cast<std::size_t>(link_from_[l])] -= link_flow_[l];
+        inflow[static_cast<std::size_t>(link_to_[l])] += link_flow_[l];
+    }
     for (std::size_t i = 0; i < model.nodes.size(); ++i) {
         const Node& node = model.nodes[i];
         if (node.kind != NodeKind::Tank) continue;
@@ -257,7 +267,7 @@ void Solver::build_devices(const TransientModel& model) {
         storage_node_.push_back(static_cast<int32_t>(i));
         storage_area_.push_back(node.tank_area);
         storage_loss_.push_back(0.0);
-        storage_flow_.push_back(0.0);
+        storage_flow_.push_back(inflow[i]);
         storage_level_.push_back(node.head);
     }
     tank_count_ = static_cast<int32_t>(storage_id_.size());

@@ -1,0 +1,288 @@
+"""Engine timings through the module's surface, each measurement in a fresh process over the stand-in engine:
+steady state on grids of growing size (time, peak memory, growth exponent), the transient time loop in
+reach-updates per second, memory per reach and per stored result point, and the whole road from loading a
+model to reading every curve."""
+
+from __future__ import annotations
+
+import argparse
+import ctypes
+import json
+import math
+import os
+import resource
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+
+import grid_network as G  # noqa: E402
+
+KIB = 1024
+STEADY_SIZES = (1_000, 10_000, 100_000)
+TRANSIENT_MIN_REACHES = 50_000
+TRANSIENT_STEPS = 2_000
+ROAD_STEPS = 50
+MAX_GROWTH_EXPONENT = 1.2
+MIN_REACH_UPDATES_PER_S = 1e8
+STORE_EVERY_STEP = 1
+WORKER_TIMEOUT_S = 1800
+ROAD_READ_BUDGET_S = 300.0   # reading every curve of the largest network stops after this long
+CURVE_SAMPLE = 200           # curves timed at each size to show how a curve read grows with the network
+
+
+def _status_kib(field: str) -> int | None:
+    try:
+        for line in Path("/proc/self/status").read_text().splitlines():
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    except OSError:
+        pass
+    return None
+
+
+def rss_kib() -> int:
+    """Resident memory now (Linux); 0 where it cannot be read."""
+    return _status_kib("VmRSS") or 0
+
+
+def peak_kib() -> int:
+    """Peak resident memory of this process image. getrusage's figure is the fallback only: on Linux it
+    keeps the parent's peak across fork and exec."""
+    peak = _status_kib("VmHWM")
+    return peak if peak is not None else resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+
+def spec_for_side(side: int) -> G.GridSpec:
+    return G.GridSpec(side=side)
+
+
+def transient_side(min_reaches: int) -> int:
+    """The smallest grid side whose pipes make at least `min_reaches` reaches."""
+    side = 2
+    while spec_for_side(side).reaches < min_reaches:
+        side += 1
+    return side
+
+
+def prepared_run(horizon: float, storefact: int) -> dict:
+    """What the stand-in engine publishes about the run it would make (read directly through ctypes)."""
+    import engine_ctypes as E
+
+    lib = E.load_engine()
+    params = E.CalcParamRecord()
+    zero = ctypes.c_int32(0)
+    if not lib.InitCalculQor(ctypes.byref(zero)) & 1:
+        return {}
+    lib.GetParamCalcQor(ctypes.byref(params))
+    params.horizon = horizon
+    params.storage_factor = storefact
+    lib.SetParamCalcQor(ctypes.byref(params))
+    lib.GetParamCalcQor(ctypes.byref(params))
+    return {"time_step": params.time_step, "total_reaches": params.total_reaches, "step_count": params.step_count,
+            "stored_points": params.stored_points, "result_bytes": params.result_bytes}
+
+
+# Work done inside the fresh process.
+
+def work_steady(model: Path) -> dict:
+    import _pyQorvane as M
+
+    M.init(0)
+    before = rss_kib()
+    start = time.perf_counter()
+    status = M.loadmodel(str(model))
+    seconds = time.perf_counter() - start
+    return {"status": status, "seconds": seconds, "rss_before_kib": before, "rss_after_kib": rss_kib(),
+            "peak_kib": peak_kib()}
+
+
+def work_transient(model: Path, horizon: float, storefact: int) -> dict:
+    import _pyQorvane as M
+
+    M.init(0)
+    status = M.loadmodel(str(model))
+    loaded = rss_kib()
+    plan = prepared_run(horizon, storefact)
+    start = time.perf_counter()
+    run_status = M.run_simulation(horizon, float(storefact))
+    seconds = time.perf_counter() - start
+    return {"load_status": status, "run_status": run_status, "seconds": seconds, "rss_loaded_kib": loaded,
+            "rss_after_kib": rss_kib(), "peak_kib": peak_kib(), **plan}
+
+
+def read_curves(M, curves: list[tuple[str, str, str]], budget_s: float) -> tuple[int, int, float]:
+    """Reads curves until done or out of time: (curves read, points read, seconds)."""
+    start = time.perf_counter()
+    read = points = 0
+    for typelt, eid, attribut in curves:
+        n = M.size_ts(typelt, eid, attribut)
+        if n > 0:
+            vdate, vval = M.result_ts(n)
+            points += len(vval)
+        read += 1
+        if time.perf_counter() - start > budget_s:
+            break
+    return read, points, time.perf_counter() - start
+
+
+def every_curve(spec: G.GridSpec) -> list[tuple[str, str, str]]:
+    return ([("NODE", j, "CH") for j in G.junction_ids(spec)] +
+            [("LINK", p, "Q") for p in G.pipe_ids(spec)])
+
+
+def work_road(model: Path, side: int, horizon: float, budget_s: float) -> dict:
+    import _pyQorvane as M
+
+    spec = spec_for_side(side)
+    M.init(0)
+    t0 = time.perf_counter()
+    load_status = M.loadmodel(str(model))
+    t1 = time.perf_counter()
+    run_status = M.run_simulation(horizon, 1.0)
+    t2 = time.perf_counter()
+    curves = every_curve(spec)
+    read, points, read_s = read_curves(M, curves, budget_s)
+    return {"load_status": load_status, "run_status": run_status, "load_s": t1 - t0, "run_s": t2 - t1,
+            "curves": len(curves), "curves_read": read, "points_read": points, "read_s": read_s,
+            "peak_kib": peak_kib()}
+
+
+def work_curve_sample(model: Path, side: int, horizon: float, sample: int) -> dict:
+    """Time per curve read on a network of this size, from a spread sample of its curves."""
+    import _pyQorvane as M
+
+    spec = spec_for_side(side)
+    M.init(0)
+    M.loadmodel(str(model))
+    M.run_simulation(horizon, 1.0)
+    curves = every_curve(spec)
+    stride = max(1, len(curves) // sample)
+    chosen = curves[::stride][:sample]
+    read, points, seconds = read_curves(M, chosen, math.inf)
+    return {"curves": len(curves), "sampled": read, "seconds_per_curve": seconds / max(read, 1)}
+
+
+WORKERS = {"steady": work_steady, "transient": work_transient, "road": work_road, "curve_sample": work_curve_sample}
+
+
+def worker_main(argv: list[str]) -> int:
+    task, kwargs = argv[0], json.loads(argv[1])
+    if "model" in kwargs:
+        kwargs["model"] = Path(kwargs["model"])
+    print(json.dumps(WORKERS[task](**kwargs)))
+    return 0
+
+
+# The driver: one fresh process per measurement.
+
+def in_fresh_process(task: str, env: dict, **kwargs) -> dict:
+    args = {k: (str(v) if isinstance(v, Path) else v) for k, v in kwargs.items()}
+    done = subprocess.run([sys.executable, str(Path(__file__)), "--worker", task, json.dumps(args)],
+                          env=env, capture_output=True, text=True, timeout=WORKER_TIMEOUT_S)
+    if done.returncode != 0:
+        return {"error": f"{task} worker failed ({done.returncode}): {done.stderr.strip()[-2000:]}"}
+    last = done.stdout.strip().splitlines()[-1] if done.stdout.strip() else "{}"
+    return json.loads(last)
+
+
+def engine_env(build: Path) -> dict:
+    env = dict(os.environ)
+    env["LD_LIBRARY_PATH"] = str((build / "vuzizi").resolve())
+    env["PYTHONPATH"] = os.pathsep.join([str((build / "binding").resolve()), str(HERE)])
+    return env
+
+
+def growth_exponent(sizes: list[float], seconds: list[float]) -> float:
+    """Slope of log(seconds) against log(size), by least squares."""
+    xs = [math.log(s) for s in sizes]
+    ys = [math.log(t) for t in seconds]
+    mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+    sxx = sum((x - mx) ** 2 for x in xs)
+    return sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sxx
+
+
+def steady_section(build: Path, work: Path, sizes=STEADY_SIZES) -> dict:
+    env = engine_env(build)
+    rows = []
+    for junctions in sizes:
+        spec = spec_for_side(G.side_for(junctions))
+        model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
+        result = in_fresh_process("steady", env, model=model)
+        rows.append({"junctions": spec.junctions, "pipes": spec.pipes, **result})
+    ok = [r for r in rows if r.get("status") == 0]
+    exponent = (growth_exponent([r["junctions"] for r in ok], [r["seconds"] for r in ok])
+                if len(ok) >= 2 else None)
+    return {"rows": rows, "growth_exponent": exponent,
+            "meets_target": exponent is not None and exponent <= MAX_GROWTH_EXPONENT}
+
+
+def transient_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES, steps=TRANSIENT_STEPS) -> dict:
+    env = engine_env(build)
+    spec = spec_for_side(transient_side(min_reaches))
+    model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
+    horizon = steps * spec.time_step
+    # Storing every step, then only the first and last frames: the difference is the stored results.
+    full = in_fresh_process("transient", env, model=model, horizon=horizon, storefact=STORE_EVERY_STEP)
+    sparse = in_fresh_process("transient", env, model=model, horizon=horizon, storefact=steps)
+    out = {"junctions": spec.junctions, "pipes": spec.pipes, "reaches": spec.reaches, "steps": steps,
+           "full_store": full, "sparse_store": sparse}
+    if "error" in full or "error" in sparse or full.get("run_status", 0) & 1 == 0:
+        out["meets_target"] = False
+        return out
+    reaches = full.get("total_reaches") or spec.reaches
+    step_count = full.get("step_count") or steps
+    # The run with almost nothing stored is the time loop's own speed.
+    loop_seconds = sparse["seconds"]
+    out["reach_updates_per_s"] = reaches * step_count / loop_seconds
+    out["reach_updates_per_s_storing_every_step"] = reaches * step_count / full["seconds"]
+    solver_kib = sparse["peak_kib"] - sparse["rss_loaded_kib"]
+    out["bytes_per_reach"] = solver_kib * KIB / reaches
+    stored_kib = full["peak_kib"] - sparse["peak_kib"]
+    frames = (full.get("stored_points") or step_count + 1) - (sparse.get("stored_points") or 2)
+    values_per_frame = (full.get("result_bytes", 0) / max(full.get("stored_points") or 1, 1)) / 8 - 1
+    out["values_per_frame"] = values_per_frame
+    if frames > 0 and values_per_frame > 0:
+        out["bytes_per_stored_point"] = stored_kib * KIB / (frames * values_per_frame)
+    out["meets_target"] = out["reach_updates_per_s"] >= MIN_REACH_UPDATES_PER_S
+    return out
+
+
+def road_section(build: Path, work: Path, junctions=STEADY_SIZES[-1], steps=ROAD_STEPS,
+                 budget_s=ROAD_READ_BUDGET_S) -> dict:
+    env = engine_env(build)
+    spec = spec_for_side(G.side_for(junctions))
+    model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
+    horizon = steps * spec.time_step
+    road = in_fresh_process("road", env, model=model, side=spec.side, horizon=horizon, budget_s=budget_s)
+    samples = []
+    for size in STEADY_SIZES:
+        s = spec_for_side(G.side_for(size))
+        m = G.write_grid(s, work / f"grid_{s.side}.inp")
+        samples.append({"junctions": s.junctions,
+                        **in_fresh_process("curve_sample", env, model=m, side=s.side, horizon=horizon,
+                                           sample=CURVE_SAMPLE)})
+    return {"junctions": spec.junctions, "pipes": spec.pipes, "steps": steps, **road, "curve_read_by_size": samples}
+
+
+def run(build: Path, work: Path, quick: bool = False) -> dict:
+    if quick:
+        return {"steady": steady_section(build, work, sizes=(100, 400, 1600)),
+                "transient": transient_section(build, work, min_reaches=2_000, steps=100),
+                "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0)}
+    return {"steady": steady_section(build, work), "transient": transient_section(build, work),
+            "road": road_section(build, work)}
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and sys.argv[1] == "--worker":
+        sys.exit(worker_main(sys.argv[2:]))
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", type=Path, default=Path("build"))
+    parser.add_argument("--work", type=Path, default=HERE / "results" / "networks")
+    parser.add_argument("--quick", action="store_true")
+    options = parser.parse_args()
+    print(json.dumps(run(options.build, options.work, options.quick), indent=2))

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the model-file fuzzer with clang (libFuzzer, address and undefined-behaviour sanitizers), replays
+# the regression inputs, then fuzzes for a bounded time from the seed corpus.
+# Environment: FUZZ_BUILD (build folder), FUZZ_SECONDS (fuzzing time, default 60), FUZZ_JOBS (compile jobs).
+set -euo pipefail
+
+HERE="$(cd "$(dirname "$0")" && pwd)"
+ROOT="$(cd "$HERE/../.." && pwd)"
+ENGINE="$ROOT/vuzizi/src"
+BUILD="${FUZZ_BUILD:-$ROOT/build-h5-fuzz}"
+SECONDS_TO_FUZZ="${FUZZ_SECONDS:-60}"
+JOBS="${FUZZ_JOBS:-2}"
+CXX="${FUZZ_CXX:-clang++}"
+# Slowest input accepted, and memory per run: a model file is small, so both are generous.
+INPUT_TIMEOUT_SECONDS=10
+RSS_LIMIT_MB=2048
+MAX_INPUT_BYTES=65536
+
+FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
+       -I"$ROOT/engine" -I"$ENGINE" -isystem /usr/include/eigen3)
+
+# The reader, the network checks and the steady-state solver, without the engine's C interface.
+SOURCES=("$ENGINE"/diagnostics.cpp "$ENGINE"/errors.cpp "$ENGINE"/network.cpp "$ENGINE"/text.cpp
+         "$ENGINE"/units.cpp "$ENGINE"/input/*.cpp "$ENGINE"/hydraulics/*.cpp)
+
+mkdir -p "$BUILD/obj" "$BUILD/corpus" "$BUILD/crashes"
+compile() {  # source object: rebuilt when the source or any engine header is newer
+    local source="$1" object="$2"
+    if [[ -f "$object" && "$object" -nt "$source" ]] && \
+       [[ -z "$(find "$ENGINE" "$ROOT/engine" -name '*.h' -newer "$object" -print -quit)" ]]; then
+        return 0
+    fi
+    "$CXX" "${FLAGS[@]}" -fsanitize=fuzzer-no-link -c "$source" -o "$object"
+}
+export -f compile
+export CXX ENGINE ROOT
+export FLAGS_TEXT="${FLAGS[*]}"
+
+inputs=("${SOURCES[@]}" "$HERE/model_reader_fuzzer.cpp")
+objects=()
+for source in "${inputs[@]}"; do
+    relative="${source#"$ROOT"/}"
+    objects+=("$BUILD/obj/${relative//\//_}.o")
+done
+for i in "${!inputs[@]}"; do printf '%s\0%s\0' "${inputs[$i]}" "${objects[$i]}"; done |
+    xargs -0 -n 2 -P "$JOBS" bash -c 'FLAGS=($FLAGS_TEXT); compile "$0" "$1"'
+"$CXX" "${FLAGS[@]}" -fsanitize=fuzzer "${objects[@]}" -o "$BUILD/model_reader_fuzzer"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+FUZZER=("$BUILD/model_reader_fuzzer" -timeout="$INPUT_TIMEOUT_SECONDS" -rss_limit_mb="$RSS_LIMIT_MB")
+
+# Every input that once failed must now pass.
+shopt -s nullglob
+regressions=("$HERE"/regressions/*)
+if ((${#regressions[@]})); then
+    "${FUZZER[@]}" "${regressions[@]}"
+    echo "fuzz regressions: ${#regressions[@]} inputs replayed clean"
+fi
+
+# Fuzz from the seeds; new inputs go to the build's corpus, never into the source tree.
+"${FUZZER[@]}" -max_total_time="$SECONDS_TO_FUZZ" -max_len="$MAX_INPUT_BYTES" -dict="$HERE/model.dict" \
+    -artifact_prefix="$BUILD/crashes/" -print_final_stats=1 "$BUILD/corpus" "$HERE/corpus" "$HERE/regressions" \
+    2>&1 | tee "$BUILD/fuzz.log" | grep -E '^(#[0-9]+ +(INITED|DONE)|stat::|==[0-9]+==|SUMMARY|artifact|Done)' || true
+status="${PIPESTATUS[0]}"
+echo "fuzz corpus: $(find "$BUILD/corpus" -type f | wc -l) inputs in the build corpus, $(find "$HERE/corpus" -type f | wc -l) seeds"
+if [[ "$status" != 0 ]]; then
+    echo "the fuzzer found a failing input (see $BUILD/fuzz.log and $BUILD/crashes/)" >&2
+    exit "$status"
+fi
