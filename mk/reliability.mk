@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 VALGRIND_NETWORK ?= tests/engine/data/Net1.inp
 VALGRIND_SCRIPTS ?= tests/valgrind/exercise.py
-VALGRIND := valgrind --tool=memcheck --error-exitcode=1 --leak-check=no --num-callers=30 \
+VALGRIND := valgrind --tool=memcheck --error-exitcode=1 --leak-check=no --num-callers=40 \
 	--suppressions=tests/valgrind/python.supp
 RELIABILITY_APT_PACKAGES := g++-multilib clang valgrind libgtest-dev libeigen3-dev
 

@@ -30,6 +30,14 @@ TEST(ModelReading, KeywordsAnyCaseAndCommentsIgnored) {
     EXPECT_EQ(l.network->options.flow_units, FlowUnits::LPS);
 }
 
+TEST(ModelReading, LeadingUtf8MarkAndWindowsLineEndsAreAccepted) {
+    std::string text = std::string("\xEF\xBB\xBF").append(kSmall);
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, "\r");
+    const Loaded l = load(text);
+    ASSERT_EQ(l.read_error, Error::None) << l.messages;
+    EXPECT_EQ(l.network->nodes[0].id, "J1");
+}
+
 TEST(ModelReading, IdentifiersAreCaseSensitive) {
     const Loaded l = load(std::string(kSmall) + "[JUNCTIONS]\nj1 100\n[PIPES]\nP3 j1 J2 1 100 100\n");
     ASSERT_EQ(l.read_error, Error::None) << l.messages;

@@ -19,9 +19,10 @@ MAX_INPUT_BYTES=65536
 FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
        -I"$ROOT/engine" -I"$ENGINE" -isystem /usr/include/eigen3)
 
-# The reader, the network checks and the steady-state solver, without the engine's C interface.
+# The reader with every section it knows (the transient ones too), the network checks and the
+# steady-state solver, without the engine's C interface.
 SOURCES=("$ENGINE"/diagnostics.cpp "$ENGINE"/errors.cpp "$ENGINE"/network.cpp "$ENGINE"/text.cpp
-         "$ENGINE"/units.cpp "$ENGINE"/input/*.cpp "$ENGINE"/hydraulics/*.cpp)
+         "$ENGINE"/units.cpp "$ENGINE"/input/*.cpp "$ENGINE"/hydraulics/*.cpp "$ENGINE"/transient/*.cpp)
 
 mkdir -p "$BUILD/obj" "$BUILD/corpus" "$BUILD/crashes"
 compile() {  # source object: rebuilt when the source or any engine header is newer

@@ -226,3 +226,20 @@ def test_resident_size_stays_bounded_over_every_path(dbl):
     growth = resident_bytes() - start
     print(f"resident growth {growth} bytes over {rounds * len(prepared)} calls")
     assert growth < RSS_BOUND_BYTES
+
+
+# Calls whose results hold new objects: the caller's reference must be the only one.
+OWNED_RESULTS = [("result_ts", (SERIES,)), ("result_ts", (0,)), ("get_node", ("N1",)), ("get_unit_info", ("P",)),
+                 ("init", (0,))]
+
+
+@pytest.mark.parametrize("name, args", OWNED_RESULTS, ids=lambda item: str(item))
+def test_results_belong_to_the_caller_alone(name, args, dbl):
+    result = getattr(M, name)(*args)
+    parts = list(result) if isinstance(result, tuple) else []
+    if isinstance(result, tuple):
+        assert sys.getrefcount(result) == 2  # the name here and the call's argument
+    for part in parts:
+        if isinstance(part, np.ndarray):
+            assert part.base is None and part.flags.owndata
+            assert sys.getrefcount(part) == 4  # the tuple, the list, the loop name, the call's argument

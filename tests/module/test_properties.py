@@ -236,7 +236,6 @@ def test_arbitrary_arguments_give_a_documented_result_or_error(name, dbl, quiet)
         try:
             result = call(function, args, kwargs)
         except ALLOWED_ERRORS as error:
-            assert not isinstance(error, SystemError)
             assert valid or isinstance(error, TypeError)
             if not valid:
                 assert dbl.ops() == [], "a call refused at parsing reached the engine"

@@ -1,4 +1,4 @@
-// Message lines: "vuzizi: <kind>: <file>:<line>: <message>".
+// Message lines of the engine.
 #include "diagnostics.h"
 
 #include <iostream>
@@ -13,12 +13,12 @@ void Diagnostics::error(Location where, Error code, std::string_view detail) {
     if (errors_ == 0) first_ = code;
     ++errors_;
     if (level_ < kLevelErrors) return;
-    std::string message = "error " + std::to_string(error_code(code)) + ": " + error_text(code);
+    std::string message = error_text(code);
     if (!detail.empty()) {
         message += ": ";
         message += detail;
     }
-    write("error", where, message);
+    write("error " + std::to_string(error_code(code)), where, message);
 }
 
 void Diagnostics::warning(Location where, std::string_view message) {
@@ -35,13 +35,13 @@ void Diagnostics::trace(Location where, std::string_view message) {
 
 void Diagnostics::write(std::string_view kind, Location where, std::string_view message) {
     std::ostream& out = *out_;
-    out << "vuzizi: " << kind << ": ";
+    out << "vuzizi: ";
     if (!where.file.empty()) {
         out << where.file;
         if (where.line > 0) out << ':' << where.line;
         out << ": ";
     }
-    out << message << '\n';
+    out << kind << ": " << message << '\n';
     out.flush();
 }
 

@@ -1,4 +1,5 @@
 // Messages of the engine on standard error, filtered by the level given when the engine is opened.
+// A line reads "vuzizi: <file>:<line>: <kind>: <message>".
 #pragma once
 
 #include <cstdint>

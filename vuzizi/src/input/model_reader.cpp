@@ -15,6 +15,7 @@ namespace vuzizi {
 namespace {
 
 constexpr char kCommentMark = ';';
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";  // written first by some editors
 constexpr std::string_view kEndSection = "END";
 
 struct StoredLine {
@@ -50,6 +51,7 @@ std::vector<std::string_view> split_lines(std::string_view text) {
 void read_lines(std::string_view text, ParseContext& context, std::array<std::vector<StoredLine>, kPhaseCount>& phases) {
     const SectionEntry* section = nullptr;
     bool in_unknown_section = false;
+    if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
     const auto lines = split_lines(text);
     for (std::size_t n = 0; n < lines.size(); ++n) {
         context.line = static_cast<int>(n + 1);

@@ -1,0 +1,79 @@
+// The transient sections of a model file: values in the model's units, refusals that name
+// the line and the element.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "engine_session.h"
+
+namespace vuzizi::transient {
+namespace {
+
+using namespace testing;
+
+// US units: 1000 ft of 12 in pipe, wave speed in ft/s.
+const std::string kUsBase = R"(
+[RESERVOIRS]
+R 300
+[JUNCTIONS]
+J 0 100
+[PIPES]
+P R J 1000 12 120
+[OPTIONS]
+UNITS GPM
+)";
+
+class ModelSections : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CloseQorvane();
+        open_engine(1);
+    }
+    void TearDown() override { CloseQorvane(); }
+};
+
+TEST_F(ModelSections, ValuesAreInTheModelsUnits) {
+    const std::string text = kUsBase + "[WAVESPEEDS]\nP 1000\n[TRANSIENT]\nTIMESTEP 0.1\n[AIRVESSELS]\nAV J 35.3 1.2\n";
+    ASSERT_EQ(load_model(write_model("us_sections", text)), 0);
+    ASSERT_TRUE(VUZIZI_STATUS_OK(InitCalculQor(&kZero)));
+    EXPECT_EQ(params().total_reaches, 10);  // 1000 ft at 1000 ft/s is 1 s: ten steps of 0.1 s
+    ASSERT_TRUE(VUZIZI_STATUS_OK(run(0.5f, 1)));
+    const Curve v = read_curve(ELEMENT_AIR_VESSEL, 2, "AV");
+    ASSERT_FALSE(v.values.empty());
+    EXPECT_NEAR(v.values[0], 35.3, 1e-9);  // ft3 in, ft3 out
+}
+
+struct BadLine {
+    const char* section;   // section text appended to the base model
+    const char* expected;  // part of the message
+};
+
+class RefusedLine : public ModelSections, public ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(RefusedLine, LoadingFailsNamingLineAndElement) {
+    const BadLine c = GetParam();
+    const std::string text = kUsBase + c.section;
+    const int bad_line = static_cast<int>(std::count(kUsBase.begin(), kUsBase.end(), '\n')) + 2;
+    ::testing::internal::CaptureStderr();
+    const int32_t result = load_model(write_model("bad_section", text));
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(result, 0);
+    EXPECT_NE(message.find(":" + std::to_string(bad_line) + ":"), std::string::npos) << message;
+    EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sections, RefusedLine,
+    ::testing::Values(BadLine{"[WAVESPEEDS]\nNOPIPE 1000\n", "NOPIPE"},
+                      BadLine{"[WAVESPEEDS]\nP -5\n", "wave speed of pipe 'P'"},
+                      BadLine{"[SURGETANKS]\nST NOWHERE 10\n", "NOWHERE"},
+                      BadLine{"[SURGETANKS]\nST J 0\n", "surge tank 'ST'"},
+                      BadLine{"[AIRVESSELS]\nAV J 10 0.5\n", "air vessel 'AV'"},
+                      BadLine{"[RELIEFVALVES]\nRV J 50 4\n", "discharge coefficient of relief valve 'RV'"},
+                      BadLine{"[PUMPTRIPS]\nP 1\n", "'P' is not a pump"},
+                      BadLine{"[VALVEMOTIONS]\nP 0 1\n", "'P' is not a valve"},
+                      BadLine{"[TRANSIENT]\nSTEP 0.1\n", "STEP"}));
+
+}  // namespace
+}  // namespace vuzizi::transient
