@@ -120,7 +120,27 @@ bool float_from_pyobj(float* value, PyObject* obj, const char* message) {
     return true;
 }
 
-TextField::~TextField() { PyMem_Free(buffer_); }
+namespace {
+
+// An ASCII str is its own ASCII encoding: its characters are read in place, with no bytes object made.
+bool ascii_in_place(PyObject* text, const char*& source, Py_ssize_t& n) {
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(text) < 0) {
+        PyErr_Clear();  // the encoding below reports it
+        return false;
+    }
+#endif
+    if (!PyUnicode_IS_ASCII(text)) return false;
+    source = static_cast<const char*>(PyUnicode_DATA(text));
+    n = PyUnicode_GET_LENGTH(text);
+    return true;
+}
+
+}  // namespace
+
+TextField::~TextField() {
+    if (buffer_ != inline_) PyMem_Free(buffer_);
+}
 
 bool TextField::convert(int length, PyObject* obj, const char* message) {
     PyObject* owned = nullptr;  // bytes object holding the source, if one was made
@@ -138,6 +158,8 @@ bool TextField::convert(int length, PyObject* obj, const char* message) {
         }
         source = static_cast<const char*>(PyArray_DATA(array));
         n = static_cast<Py_ssize_t>(strnlen(source, static_cast<std::size_t>(PyArray_NBYTES(array))));
+    } else if (PyUnicode_Check(obj) && ascii_in_place(obj, source, n)) {
+        // Read in place.
     } else {
         if (PyBytes_Check(obj)) {
             owned = Py_NewRef(obj);
@@ -167,7 +189,8 @@ bool TextField::convert(int length, PyObject* obj, const char* message) {
         n = length;
     }
 
-    buffer_ = static_cast<char*>(PyMem_Malloc(static_cast<std::size_t>(length) + 1));
+    buffer_ = length <= kInlineLength ? inline_
+                                      : static_cast<char*>(PyMem_Malloc(static_cast<std::size_t>(length) + 1));
     if (buffer_ == nullptr) {
         Py_XDECREF(owned);
         PyErr_NoMemory();
@@ -175,14 +198,13 @@ bool TextField::convert(int length, PyObject* obj, const char* message) {
         return false;
     }
     length_ = length;
-    std::memset(buffer_, 0, static_cast<std::size_t>(length) + 1);
-    // Copying stops at the first zero byte of the source; the rest of the field stays zero.
+    // Copying stops at the first zero byte of the source. The zero bytes after the copied ones, up to the
+    // end of the field, become blanks; the byte after the field stays zero.
     const std::size_t used = strnlen(source, static_cast<std::size_t>(n));
     std::memcpy(buffer_, source, used);
     Py_XDECREF(owned);
-
-    // Zero bytes at the right end become blanks.
-    for (int i = length_ - 1; i >= 0 && buffer_[i] == '\0'; --i) buffer_[i] = ' ';
+    std::memset(buffer_ + used, ' ', static_cast<std::size_t>(length) - used);
+    buffer_[length] = '\0';
     return true;
 }
 

@@ -17,6 +17,7 @@ bool double_from_pyobj(double* value, PyObject* obj, const char* message);
 bool float_from_pyobj(float* value, PyObject* obj, const char* message);
 
 // A text argument or hidden text output in a buffer of its own (length + 1 bytes), freed with the object.
+// Short fields use storage inside the object, so the common call allocates nothing.
 class TextField {
 public:
     TextField() = default;
@@ -38,6 +39,10 @@ public:
     static constexpr int kOwnLength = -1;
 
 private:
+    // Fields up to this length live in `inline_`; longer ones in a buffer from Python's allocator.
+    static constexpr int kInlineLength = 64;
+
+    char inline_[kInlineLength + 1];
     char* buffer_ = nullptr;
     int length_ = 0;
 };

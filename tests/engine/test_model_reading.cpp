@@ -31,8 +31,11 @@ TEST(ModelReading, KeywordsAnyCaseAndCommentsIgnored) {
 }
 
 TEST(ModelReading, LeadingUtf8MarkAndWindowsLineEndsAreAccepted) {
-    std::string text = std::string("\xEF\xBB\xBF").append(kSmall);
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, "\r");
+    std::string text = "\xEF\xBB\xBF";
+    for (const char c : std::string_view(kSmall)) {
+        if (c == '\n') text += '\r';
+        text += c;
+    }
     const Loaded l = load(text);
     ASSERT_EQ(l.read_error, Error::None) << l.messages;
     EXPECT_EQ(l.network->nodes[0].id, "J1");
@@ -166,13 +169,13 @@ const SectionRegistration kTestSection("TESTWAVESPEEDS", kPhaseExtensions, read_
 
 TEST(SectionTable, RegisteredSectionRunsAfterTheLinksWhereverItStands) {
     g_extension_lines = 0;
-    const Loaded l = load("[TESTWAVESPEEDS]\nP2 1200\n" + std::string(kSmall));
+    const Loaded l = load(std::string("[TESTWAVESPEEDS]\nP2 1200\n").append(kSmall));
     ASSERT_EQ(l.read_error, Error::None) << l.messages;
     EXPECT_EQ(g_extension_lines, 1);
     EXPECT_TRUE(g_extension_finished);
     EXPECT_DOUBLE_EQ(l.network->transient.wave_speed[link(l, "P2")], 1200.0);
     EXPECT_DOUBLE_EQ(l.network->transient.default_wave_speed, 1000.0);
-    EXPECT_EQ(load("[TESTWAVESPEEDS]\nPX 1\n" + std::string(kSmall)).read_error, Error::UndefinedLink);
+    EXPECT_EQ(load(std::string("[TESTWAVESPEEDS]\nPX 1\n").append(kSmall)).read_error, Error::UndefinedLink);
 }
 
 std::string read_file(const std::string& path) {
@@ -208,7 +211,7 @@ TEST(Robustness, DamagedModelsNeverBringTheReaderDown) {
         }
     }
     for (const std::string& odd : {std::string(), std::string("\0\0\0", 3), std::string(100000, '['),
-                                   std::string("[JUNCTIONS]\n") + std::string(70000, 'x'), std::string("[END]")}) {
+                                   std::string("[JUNCTIONS]\n").append(70000, 'x'), std::string("[END]")}) {
         EXPECT_NE(load(odd, kLevelSilent).read_error, Error::None);
     }
 }

@@ -65,8 +65,7 @@ bool prepare(const char* operation) {
 
 bool results_valid() {
     const RunState& r = run();
-    return r.has_results && engine().has_network() && &engine().network() == r.results_network &&
-           engine().model_path() == r.results_path;
+    return r.has_results && engine().has_network() && engine().network_generation() == r.results_generation;
 }
 
 void fill_params(CalcParamRecord& rec) {
@@ -74,6 +73,13 @@ void fill_params(CalcParamRecord& rec) {
     rec.horizon = r.horizon;
     rec.storage_factor = r.storage_factor;
     rec.result_limit = static_cast<double>(vuzizi::transient::kResultMemoryLimit);
+    rec.time_step = 0.0;
+    rec.total_reaches = 0;
+    rec.largest_adjustment = 0.0f;
+    rec.step_count = 0;
+    rec.stored_points = 0;
+    rec.result_bytes = 0.0;
+    rec.fitting_factor = 0;
     if (!r.prepared) return;
     const vuzizi::transient::ReachPlan& plan = r.solver.plan();
     const int64_t steps = steps_for(r.horizon, plan.time_step);
@@ -148,8 +154,7 @@ int32_t run_calculation() {
         if (k % r.storage_factor == 0) r.results.record(r.solver);
     }
     r.has_results = true;
-    r.results_network = &engine().network();
-    r.results_path = engine().model_path();
+    r.results_generation = engine().network_generation();
     r.units = curve_units();
     r.results_model = r.model;
     r.prepared = false;  // the solver has left the steady state

@@ -42,6 +42,7 @@ void Engine::drop_network() {
     steady_ = SteadyState{};
     boundaries_.clear();
     model_path_.clear();
+    ++generation_;
 }
 
 int32_t Engine::load(const std::string& path) {
@@ -76,6 +77,7 @@ int32_t Engine::load(const std::string& path) {
     steady_ = std::move(state);
     boundaries_.clear();
     model_path_ = path;
+    ++generation_;
     return error_code(Error::None);
 }
 

@@ -47,6 +47,9 @@ public:
     // The gradient system of the loaded network, ordered and analysed once, for re-solving.
     GradientSystem& gradient_system() { return *system_; }
     const std::string& model_path() const { return model_path_; }
+    // Changes whenever the network is replaced or dropped: results computed for one network
+    // can tell that they no longer belong to the current one.
+    uint64_t network_generation() const { return generation_; }
 
     BoundaryConditions& boundaries() { return boundaries_; }
     const BoundaryConditions& boundaries() const { return boundaries_; }
@@ -65,6 +68,7 @@ private:
     SteadyState steady_;
     BoundaryConditions boundaries_;
     std::string model_path_;
+    uint64_t generation_ = 0;
 };
 
 // The process-wide instance the C interface works on.

@@ -1,7 +1,13 @@
 // Driving the engine through its C operations from the run and curve tests.
 #pragma once
 
+#if defined(_WIN32)
+#include <process.h>
+#define TRANSIENT_TEST_PID _getpid()
+#else
 #include <unistd.h>
+#define TRANSIENT_TEST_PID getpid()
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +25,7 @@ inline constexpr int32_t kZero = 0;
 
 inline std::string write_model(const std::string& name, const std::string& text) {
     const auto path = std::filesystem::temp_directory_path() /
-                      ("vuzizi_transient_" + std::to_string(getpid()) + "_" + name + ".inp");
+                      ("vuzizi_transient_" + std::to_string(TRANSIENT_TEST_PID) + "_" + name + ".inp");
     std::ofstream(path) << text;
     return path.string();
 }

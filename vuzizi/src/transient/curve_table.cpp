@@ -39,8 +39,6 @@ int32_t index_of(const std::vector<T>& items, std::string_view id) {
     return -1;
 }
 
-double circle_area(double d) { return std::numbers::pi * d * d / 4.0; }
-
 }  // namespace
 
 bool find_curve(const TransientModel& model, int32_t element_type, int32_t attribute, std::string_view id,

@@ -3,18 +3,20 @@
 
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <string>
 #include <vector>
 
-#include "series.h"
 #include "pump_curve.h"
+#include "series.h"
+#include "units.h"
 
 namespace vuzizi::transient {
 
-inline constexpr double kGravity = 9.80665;          // m/s2
-inline constexpr double kWaterDensity = 998.2;       // kg/m3
 inline constexpr double kAtmosphericHead = 10.33;    // m of water, absolute gas pressures
 inline constexpr double kNever = std::numeric_limits<double>::infinity();
+
+inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 
 enum class NodeKind : uint8_t { Junction, Reservoir, Tank };
 

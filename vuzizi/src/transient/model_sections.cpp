@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "input/parse_context.h"
+#include "model.h"
 #include "text.h"
 
 namespace vuzizi {
@@ -11,12 +12,20 @@ namespace {
 
 constexpr double kDefaultExponent = 1.2;  // polytropic exponent of an air vessel by default
 
-double area_of(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
-
 // Loss coefficient xi on a connection of diameter d as dH = k Q|Q| (s2/m5).
 double connection_loss(double xi, double diameter) {
-    const double a = area_of(diameter);
+    const double a = transient::circle_area(diameter);
     return xi / (2.0 * kGravity * a * a);
+}
+
+// `before 'name' after`, for messages.
+std::string quoted(std::string_view before, std::string_view name, std::string_view after = {}) {
+    std::string text(before);
+    text += '\'';
+    text += name;
+    text += '\'';
+    text += after;
+    return text;
 }
 
 template <typename T>
@@ -31,7 +40,7 @@ void read_wave_speed(ParseContext& c, const SectionLine& line) {
     const auto name = c.token(line, 0, "pipe identifier");
     if (!name) return;
     const bool is_default = equals_ignoring_case(*name, "DEFAULT");
-    const std::string owner = is_default ? std::string("the default wave speed") : "wave speed of pipe '" + std::string(*name) + "'";
+    const std::string owner = is_default ? std::string("the default wave speed") : quoted("wave speed of pipe ", *name);
     const auto speed = c.number(line, 1, owner);
     if (!speed) return;
     if (!(*speed > 0.0)) {
@@ -46,7 +55,7 @@ void read_wave_speed(ParseContext& c, const SectionLine& line) {
     const int32_t link = c.link_ref(*name, owner);
     if (link == kNone) return;
     if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Pipe) {
-        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a pipe: only pipes carry a wave speed");
+        c.error(Error::InvalidValue, quoted("", *name, " is not a pipe: only pipes carry a wave speed"));
         return;
     }
     c.network.transient.wave_speed[static_cast<std::size_t>(link)] = si;
@@ -143,7 +152,7 @@ void read_relief_valve(ParseContext& c, const SectionLine& line) {
     r.id = *id;
     r.node = node;
     r.set_pressure = c.si(Quantity::Pressure, *set);
-    r.discharge = *cd * area_of(c.si(Quantity::Diameter, *diameter)) * std::sqrt(2.0 * kGravity);
+    r.discharge = *cd * transient::circle_area(c.si(Quantity::Diameter, *diameter)) * std::sqrt(2.0 * kGravity);
     r.line = c.line;
     c.network.transient.relief_valves.push_back(r);
 }
@@ -152,7 +161,7 @@ void read_relief_valve(ParseContext& c, const SectionLine& line) {
 void read_pump_trip(ParseContext& c, const SectionLine& line) {
     const auto name = c.token(line, 0, "pump identifier");
     if (!name) return;
-    const std::string owner = "trip of pump '" + std::string(*name) + "'";
+    const std::string owner = quoted("trip of pump ", *name);
     const auto time = c.number(line, 1, "time of " + owner);
     const auto inertia = c.number_or(line, 2, "inertia of " + owner, 0.0);
     const auto speed = c.number_or(line, 3, "rated speed of " + owner, 0.0);
@@ -161,7 +170,7 @@ void read_pump_trip(ParseContext& c, const SectionLine& line) {
     const int32_t link = c.link_ref(*name, owner);
     if (link == kNone) return;
     if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Pump) {
-        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a pump");
+        c.error(Error::InvalidValue, quoted("", *name, " is not a pump"));
         return;
     }
     if (*time < 0.0 || *inertia < 0.0 ||
@@ -182,14 +191,14 @@ void read_pump_trip(ParseContext& c, const SectionLine& line) {
 void read_valve_motion(ParseContext& c, const SectionLine& line) {
     const auto name = c.token(line, 0, "valve identifier");
     if (!name) return;
-    const std::string owner = "motion of valve '" + std::string(*name) + "'";
+    const std::string owner = quoted("motion of valve ", *name);
     const auto time = c.number(line, 1, "time of " + owner);
     const auto opening = c.number(line, 2, "opening of " + owner);
     if (!time || !opening) return;
     const int32_t link = c.link_ref(*name, owner);
     if (link == kNone) return;
     if (c.network.links[static_cast<std::size_t>(link)].kind != LinkKind::Valve) {
-        c.error(Error::InvalidValue, "'" + std::string(*name) + "' is not a valve");
+        c.error(Error::InvalidValue, quoted("", *name, " is not a valve"));
         return;
     }
     if (*opening < 0.0) {
@@ -216,7 +225,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     const auto key = c.token(line, 0, "transient option");
     if (!key) return;
     if (!equals_ignoring_case(*key, "TIMESTEP")) {
-        c.error(Error::InvalidKeyword, "transient option '" + std::string(*key) + "' (known: TIMESTEP)");
+        c.error(Error::InvalidKeyword, quoted("transient option ", *key, " (known: TIMESTEP)"));
         return;
     }
     const auto step = c.number(line, 1, "transient time step");

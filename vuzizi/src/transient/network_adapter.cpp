@@ -2,7 +2,6 @@
 #include "network_adapter.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "hydraulics/pump_curve.h"
 
@@ -83,7 +82,7 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
                 error = "tank " + src.id + at_line(src.line) + ": a transient run needs its diameter";
                 return false;
             }
-            node.tank_area = std::numbers::pi * src.diameter * src.diameter / 4.0;
+            node.tank_area = circle_area(src.diameter);
         }
     }
     for (const auto& [index, condition] : boundaries) {

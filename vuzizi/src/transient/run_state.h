@@ -9,10 +9,6 @@
 #include "result_store.h"
 #include "solver.h"
 
-namespace vuzizi {
-class Network;
-}
-
 namespace vuzizi::transient {
 
 inline constexpr float kDefaultHorizon = 60.0f;  // s
@@ -30,8 +26,7 @@ struct RunState {
 
     // Results of the last complete run, for the network they were computed on.
     bool has_results = false;
-    const Network* results_network = nullptr;
-    std::string results_path;
+    uint64_t results_generation = 0;  // the engine's network generation they were computed on
     ResultStore results;
     TransientModel results_model;  // the model the results belong to
     CurveUnits units;
@@ -43,8 +38,6 @@ struct RunState {
 
     void clear_results() {
         has_results = false;
-        results_network = nullptr;
-        results_path.clear();
         results.clear();
         selected = false;
     }

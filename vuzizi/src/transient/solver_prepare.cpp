@@ -12,9 +12,6 @@ namespace {
 
 constexpr double kTinyFlow = 1e-12;           // m3/s: below this a steady flow counts as zero
 constexpr double kDefaultFriction = 0.02;     // Darcy factor of a pipe with no steady flow
-constexpr double kSecondsPerMinute = 60.0;
-
-double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 
 bool node_in_range(const TransientModel& m, int32_t n) {
     return n >= 0 && static_cast<std::size_t>(n) < m.nodes.size();
