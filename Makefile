@@ -22,6 +22,7 @@ ASAN_ENV = LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-na
 .PHONY: demo test build deps apt venv test-cxx test-module test-engine test-asan test-newest clean
 
 demo: build
+	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
 	PYTHONPATH=$(BUILD)/binding $(PY) examples/demo.py
 
 test: build test-cxx test-module test-engine test-asan test-newest

@@ -30,7 +30,7 @@ MAX_GROWTH_EXPONENT = 1.2
 MIN_REACH_UPDATES_PER_S = 1e8
 STORE_EVERY_STEP = 1
 WORKER_TIMEOUT_S = 1800
-ROAD_READ_BUDGET_S = 300.0   # reading every curve of the largest network stops after this long
+ROAD_READ_BUDGET_S = 120.0   # reading every curve of the largest network stops after this long
 CURVE_SAMPLE = 200           # curves timed at each size to show how a curve read grows with the network
 
 

@@ -62,7 +62,7 @@ fi
 # Fuzz from the seeds; new inputs go to the build's corpus, never into the source tree.
 "${FUZZER[@]}" -max_total_time="$SECONDS_TO_FUZZ" -max_len="$MAX_INPUT_BYTES" -dict="$HERE/model.dict" \
     -artifact_prefix="$BUILD/crashes/" -print_final_stats=1 "$BUILD/corpus" "$HERE/corpus" "$HERE/regressions" \
-    2>&1 | tee "$BUILD/fuzz.log" | grep -E '^(#[0-9]+ +(INITED|DONE)|stat::|==[0-9]+==|SUMMARY|artifact|Done)' || true
+    2>&1 | tee "$BUILD/fuzz.log" | grep -E '^(#[0-9]+[[:space:]]+(INITED|DONE)|stat::|==[0-9]+==|SUMMARY|artifact|Done)' || true
 status="${PIPESTATUS[0]}"
 echo "fuzz corpus: $(find "$BUILD/corpus" -type f | wc -l) inputs in the build corpus, $(find "$HERE/corpus" -type f | wc -l) seeds"
 if [[ "$status" != 0 ]]; then
