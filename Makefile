@@ -68,7 +68,11 @@ test-newest: build
 	$(VENV_NEWEST)/bin/python -m pip install -q --upgrade pip
 	$(VENV_NEWEST)/bin/python -m pip install -q --upgrade "numpy>=2,<3" pytest hypothesis
 	$(VENV_NEWEST)/bin/python -m pip install -q .
-	$(VENV_NEWEST)/bin/python -c "import numpy; print('numpy', numpy.__version__)"
+	cd /tmp && $(abspath $(VENV_NEWEST))/bin/python -c "import numpy, _pyQorvane, pathlib, sysconfig; \
+	  site = pathlib.Path(sysconfig.get_paths()['platlib']); \
+	  assert pathlib.Path(_pyQorvane.__file__).parent == site, _pyQorvane.__file__; \
+	  assert (site / '_pyQorvane.pyi').is_file() and any(site.glob('libVuzizi32*')); \
+	  print('installed module with numpy', numpy.__version__)"
 	cd tests && LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) ../$(VENV_NEWEST)/bin/python $(PYTEST) module
 	cd tests && ../$(VENV_NEWEST)/bin/python $(PYTEST) engine_py
 
