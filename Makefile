@@ -15,7 +15,7 @@ DOUBLE_DIR = $(abspath $(1))/tests/double
 PYTEST := -m pytest -q -p no:cacheprovider
 
 # Sanitizer runs: the interpreter is not instrumented, so the runtime is preloaded.
-ASAN_ENV = LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)" \
+ASAN_ENV = QORVANE_HYPOTHESIS_EXAMPLES=30 QORVANE_LEAK_ITERATIONS=300 LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)" \
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
@@ -25,7 +25,7 @@ demo: build
 	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
 	PYTHONPATH=$(BUILD)/binding $(PY) examples/demo.py
 
-test: build test-cxx test-module test-engine test-asan test-newest
+test: build test-cxx test-module test-engine test-asan test-newest test-reliability
 
 apt:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -77,4 +77,6 @@ test-newest: build
 	cd tests && ../$(VENV_NEWEST)/bin/python $(PYTEST) engine_py
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD)
+
+include mk/reliability.mk

@@ -56,14 +56,14 @@ def peak_kib() -> int:
     return peak if peak is not None else resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 
 
-def spec_for_side(side: int) -> G.GridSpec:
-    return G.GridSpec(side=side)
+def layout_for_side(side: int) -> G.GridLayout:
+    return G.GridLayout(side=side)
 
 
 def transient_side(min_reaches: int) -> int:
     """The smallest grid side whose pipes make at least `min_reaches` reaches."""
     side = 2
-    while spec_for_side(side).reaches < min_reaches:
+    while layout_for_side(side).reaches < min_reaches:
         side += 1
     return side
 
@@ -129,22 +129,22 @@ def read_curves(M, curves: list[tuple[str, str, str]], budget_s: float) -> tuple
     return read, points, time.perf_counter() - start
 
 
-def every_curve(spec: G.GridSpec) -> list[tuple[str, str, str]]:
-    return ([("NODE", j, "CH") for j in G.junction_ids(spec)] +
-            [("LINK", p, "Q") for p in G.pipe_ids(spec)])
+def every_curve(grid: G.GridLayout) -> list[tuple[str, str, str]]:
+    return ([("NODE", j, "CH") for j in G.junction_ids(grid)] +
+            [("LINK", p, "Q") for p in G.pipe_ids(grid)])
 
 
 def work_road(model: Path, side: int, horizon: float, budget_s: float) -> dict:
     import _pyQorvane as M
 
-    spec = spec_for_side(side)
+    grid = layout_for_side(side)
     M.init(0)
     t0 = time.perf_counter()
     load_status = M.loadmodel(str(model))
     t1 = time.perf_counter()
     run_status = M.run_simulation(horizon, 1.0)
     t2 = time.perf_counter()
-    curves = every_curve(spec)
+    curves = every_curve(grid)
     read, points, read_s = read_curves(M, curves, budget_s)
     return {"load_status": load_status, "run_status": run_status, "load_s": t1 - t0, "run_s": t2 - t1,
             "curves": len(curves), "curves_read": read, "points_read": points, "read_s": read_s,
@@ -155,11 +155,11 @@ def work_curve_sample(model: Path, side: int, horizon: float, sample: int) -> di
     """Time per curve read on a network of this size, from a spread sample of its curves."""
     import _pyQorvane as M
 
-    spec = spec_for_side(side)
+    grid = layout_for_side(side)
     M.init(0)
     M.loadmodel(str(model))
     M.run_simulation(horizon, 1.0)
-    curves = every_curve(spec)
+    curves = every_curve(grid)
     stride = max(1, len(curves) // sample)
     chosen = curves[::stride][:sample]
     read, points, seconds = read_curves(M, chosen, math.inf)
@@ -209,10 +209,10 @@ def steady_section(build: Path, work: Path, sizes=STEADY_SIZES) -> dict:
     env = engine_env(build)
     rows = []
     for junctions in sizes:
-        spec = spec_for_side(G.side_for(junctions))
-        model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
+        grid = layout_for_side(G.side_for(junctions))
+        model = G.write_grid(grid, work / f"grid_{grid.side}.inp")
         result = in_fresh_process("steady", env, model=model)
-        rows.append({"junctions": spec.junctions, "pipes": spec.pipes, **result})
+        rows.append({"junctions": grid.junctions, "pipes": grid.pipes, **result})
     ok = [r for r in rows if r.get("status") == 0]
     exponent = (growth_exponent([r["junctions"] for r in ok], [r["seconds"] for r in ok])
                 if len(ok) >= 2 else None)
@@ -222,18 +222,18 @@ def steady_section(build: Path, work: Path, sizes=STEADY_SIZES) -> dict:
 
 def transient_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES, steps=TRANSIENT_STEPS) -> dict:
     env = engine_env(build)
-    spec = spec_for_side(transient_side(min_reaches))
-    model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
-    horizon = steps * spec.time_step
+    grid = layout_for_side(transient_side(min_reaches))
+    model = G.write_grid(grid, work / f"grid_{grid.side}.inp")
+    horizon = steps * grid.time_step
     # Storing every step, then only the first and last frames: the difference is the stored results.
     full = in_fresh_process("transient", env, model=model, horizon=horizon, storefact=STORE_EVERY_STEP)
     sparse = in_fresh_process("transient", env, model=model, horizon=horizon, storefact=steps)
-    out = {"junctions": spec.junctions, "pipes": spec.pipes, "reaches": spec.reaches, "steps": steps,
+    out = {"junctions": grid.junctions, "pipes": grid.pipes, "reaches": grid.reaches, "steps": steps,
            "full_store": full, "sparse_store": sparse}
     if "error" in full or "error" in sparse or full.get("run_status", 0) & 1 == 0:
         out["meets_target"] = False
         return out
-    reaches = full.get("total_reaches") or spec.reaches
+    reaches = full.get("total_reaches") or grid.reaches
     step_count = full.get("step_count") or steps
     # The run with almost nothing stored is the time loop's own speed.
     loop_seconds = sparse["seconds"]
@@ -252,27 +252,28 @@ def transient_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES
 
 
 def road_section(build: Path, work: Path, junctions=STEADY_SIZES[-1], steps=ROAD_STEPS,
-                 budget_s=ROAD_READ_BUDGET_S) -> dict:
+                 budget_s=ROAD_READ_BUDGET_S, sample_sizes=STEADY_SIZES) -> dict:
     env = engine_env(build)
-    spec = spec_for_side(G.side_for(junctions))
-    model = G.write_grid(spec, work / f"grid_{spec.side}.inp")
-    horizon = steps * spec.time_step
-    road = in_fresh_process("road", env, model=model, side=spec.side, horizon=horizon, budget_s=budget_s)
+    grid = layout_for_side(G.side_for(junctions))
+    model = G.write_grid(grid, work / f"grid_{grid.side}.inp")
+    horizon = steps * grid.time_step
+    road = in_fresh_process("road", env, model=model, side=grid.side, horizon=horizon, budget_s=budget_s)
     samples = []
-    for size in STEADY_SIZES:
-        s = spec_for_side(G.side_for(size))
+    for size in sample_sizes:
+        s = layout_for_side(G.side_for(size))
         m = G.write_grid(s, work / f"grid_{s.side}.inp")
         samples.append({"junctions": s.junctions,
                         **in_fresh_process("curve_sample", env, model=m, side=s.side, horizon=horizon,
                                            sample=CURVE_SAMPLE)})
-    return {"junctions": spec.junctions, "pipes": spec.pipes, "steps": steps, **road, "curve_read_by_size": samples}
+    return {"junctions": grid.junctions, "pipes": grid.pipes, "steps": steps, **road, "curve_read_by_size": samples}
 
 
 def run(build: Path, work: Path, quick: bool = False) -> dict:
     if quick:
         return {"steady": steady_section(build, work, sizes=(100, 400, 1600)),
                 "transient": transient_section(build, work, min_reaches=2_000, steps=100),
-                "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0)}
+                "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0,
+                                     sample_sizes=(100, 400, 1600))}
     return {"steady": steady_section(build, work), "transient": transient_section(build, work),
             "road": road_section(build, work)}
 

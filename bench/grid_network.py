@@ -13,7 +13,7 @@ FEED_PIPE_ID = "PFEED"
 
 
 @dataclass(frozen=True)
-class GridSpec:
+class GridLayout:
     side: int
     pipe_length: float = 100.0      # m
     diameter: float = 200.0         # mm
@@ -52,9 +52,9 @@ def junction_id(row: int, col: int) -> str:
     return f"J{row}_{col}"
 
 
-def grid_lines(spec: GridSpec):
+def grid_lines(grid: GridLayout):
     """The lines of the model file, in order."""
-    n = spec.side
+    n = grid.side
     yield "[TITLE]"
     yield f"Grid of {n} x {n} junctions fed by one reservoir"
     yield ""
@@ -62,49 +62,49 @@ def grid_lines(spec: GridSpec):
     yield ";ID  Elev  Demand"
     for row in range(n):
         for col in range(n):
-            yield f" {junction_id(row, col)}  {spec.elevation}  {spec.demand}"
+            yield f" {junction_id(row, col)}  {grid.elevation}  {grid.demand}"
     yield ""
     yield "[RESERVOIRS]"
     yield ";ID  Head"
-    yield f" {SOURCE_ID}  {spec.source_head}"
+    yield f" {SOURCE_ID}  {grid.source_head}"
     yield ""
     yield "[PIPES]"
     yield ";ID  Node1  Node2  Length  Diameter  Roughness  MinorLoss  Status"
-    yield (f" {FEED_PIPE_ID}  {SOURCE_ID}  {junction_id(0, 0)}  {spec.pipe_length}  {spec.feed_diameter}  "
-           f"{spec.roughness}  0  Open")
+    yield (f" {FEED_PIPE_ID}  {SOURCE_ID}  {junction_id(0, 0)}  {grid.pipe_length}  {grid.feed_diameter}  "
+           f"{grid.roughness}  0  Open")
     for row in range(n):
         for col in range(n):
             here = junction_id(row, col)
             if col + 1 < n:
-                yield (f" H{row}_{col}  {here}  {junction_id(row, col + 1)}  {spec.pipe_length}  {spec.diameter}  "
-                       f"{spec.roughness}  0  Open")
+                yield (f" H{row}_{col}  {here}  {junction_id(row, col + 1)}  {grid.pipe_length}  {grid.diameter}  "
+                       f"{grid.roughness}  0  Open")
             if row + 1 < n:
-                yield (f" V{row}_{col}  {here}  {junction_id(row + 1, col)}  {spec.pipe_length}  {spec.diameter}  "
-                       f"{spec.roughness}  0  Open")
+                yield (f" V{row}_{col}  {here}  {junction_id(row + 1, col)}  {grid.pipe_length}  {grid.diameter}  "
+                       f"{grid.roughness}  0  Open")
     yield ""
     yield "[OPTIONS]"
     yield " Units  LPS"
     yield " Headloss  H-W"
     yield ""
     yield "[WAVESPEEDS]"
-    yield f" DEFAULT  {spec.wave_speed}"
+    yield f" DEFAULT  {grid.wave_speed}"
     yield ""
     yield "[TRANSIENT]"
-    yield f" TIMESTEP  {spec.time_step}"
+    yield f" TIMESTEP  {grid.time_step}"
     yield ""
     yield "[END]"
 
 
-def write_grid(spec: GridSpec, path: Path) -> Path:
+def write_grid(grid: GridLayout, path: Path) -> Path:
     path.parent.mkdir(parents=True, exist_ok=True)
     with path.open("w") as out:
-        for line in grid_lines(spec):
+        for line in grid_lines(grid):
             out.write(line + "\n")
     return path
 
 
-def pipe_ids(spec: GridSpec) -> list[str]:
-    n = spec.side
+def pipe_ids(grid: GridLayout) -> list[str]:
+    n = grid.side
     ids = [FEED_PIPE_ID]
     for row in range(n):
         for col in range(n):
@@ -115,5 +115,5 @@ def pipe_ids(spec: GridSpec) -> list[str]:
     return ids
 
 
-def junction_ids(spec: GridSpec) -> list[str]:
-    return [junction_id(row, col) for row in range(spec.side) for col in range(spec.side)]
+def junction_ids(grid: GridLayout) -> list[str]:
+    return [junction_id(row, col) for row in range(grid.side) for col in range(grid.side)]

@@ -4,10 +4,10 @@ BUILD32 ?= build-32
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 VALGRIND_NETWORK ?= tests/engine/data/Net1.inp
-VALGRIND_SCRIPTS ?= tests/valgrind/exercise.py
+VALGRIND_HORIZON ?= 5
 VALGRIND := valgrind --tool=memcheck --error-exitcode=1 --leak-check=no --num-callers=40 \
 	--suppressions=tests/valgrind/python.supp
-RELIABILITY_APT_PACKAGES := g++-multilib clang valgrind libgtest-dev libeigen3-dev
+RELIABILITY_APT_PACKAGES := g++-multilib clang libclang-rt-14-dev valgrind binutils libgtest-dev libeigen3-dev
 
 .PHONY: test-reliability test-build32 test-fuzz test-valgrind reliability-apt
 
@@ -29,8 +29,11 @@ test-build32: deps reliability-apt
 test-fuzz: reliability-apt
 	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run.sh
 
-# The module over the stand-in engine (found through the build's run path) under memcheck.
+# The module over the stand-in engine (found through the build's run path) under memcheck. The
+# workload of every function is checked in full. The demo imports much more of the standard library,
+# where Python 3.11's reading of the digit of a zero int spreads undefined bits too widely to
+# suppress by name, so its run checks addressability only: invalid reads, writes and frees.
+VALGRIND_RUN = PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/binding $(VALGRIND)
 test-valgrind: build reliability-apt
-	for script in $(VALGRIND_SCRIPTS); do \
-	  PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/binding $(VALGRIND) $(PY) $$script $(VALGRIND_NETWORK) || exit 1; \
-	done
+	$(VALGRIND_RUN) $(PY) tests/valgrind/exercise.py $(VALGRIND_NETWORK)
+	$(VALGRIND_RUN) --undef-value-errors=no $(PY) examples/demo.py --horizon $(VALGRIND_HORIZON) --no-plot

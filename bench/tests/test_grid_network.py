@@ -25,14 +25,14 @@ def sections(text: str) -> dict[str, list[list[str]]]:
 
 @pytest.mark.parametrize("side", [1, 2, 3, 7])
 def test_counts_and_references(side):
-    spec = G.GridSpec(side=side)
-    s = sections("\n".join(G.grid_lines(spec)))
+    grid = G.GridLayout(side=side)
+    s = sections("\n".join(G.grid_lines(grid)))
     junctions = [row[0] for row in s["JUNCTIONS"]]
     pipes = s["PIPES"]
-    assert len(junctions) == spec.junctions == side * side
-    assert len(pipes) == spec.pipes
-    assert [p[0] for p in pipes] == G.pipe_ids(spec)
-    assert junctions == G.junction_ids(spec)
+    assert len(junctions) == grid.junctions == side * side
+    assert len(pipes) == grid.pipes
+    assert [p[0] for p in pipes] == G.pipe_ids(grid)
+    assert junctions == G.junction_ids(grid)
     nodes = set(junctions) | {row[0] for row in s["RESERVOIRS"]}
     ids = [p[0] for p in pipes]
     assert len(set(ids)) == len(ids)
@@ -43,8 +43,8 @@ def test_counts_and_references(side):
 
 @pytest.mark.parametrize("side", [1, 4, 9])
 def test_every_junction_is_fed_by_the_reservoir(side):
-    spec = G.GridSpec(side=side)
-    s = sections("\n".join(G.grid_lines(spec)))
+    grid = G.GridLayout(side=side)
+    s = sections("\n".join(G.grid_lines(grid)))
     neighbours = defaultdict(set)
     for _, a, b, *_ in s["PIPES"]:
         neighbours[a].add(b)
@@ -54,7 +54,7 @@ def test_every_junction_is_fed_by_the_reservoir(side):
         for other in neighbours[queue.popleft()] - reached:
             reached.add(other)
             queue.append(other)
-    assert reached == set(G.junction_ids(spec)) | {G.SOURCE_ID}
+    assert reached == set(G.junction_ids(grid)) | {G.SOURCE_ID}
 
 
 @pytest.mark.parametrize("junctions, side", [(1, 1), (2, 2), (4, 2), (5, 3), (1_000, 32), (10_000, 100),
@@ -67,16 +67,16 @@ def test_side_for_gives_the_smallest_square_holding_the_junctions(junctions, sid
 @pytest.mark.parametrize("length, speed, step, reaches", [(100.0, 1000.0, 0.01, 10), (250.0, 1250.0, 0.02, 10),
                                                           (100.0, 1000.0, 0.1, 1)])
 def test_pipe_is_a_whole_number_of_reaches(length, speed, step, reaches):
-    spec = G.GridSpec(side=3, pipe_length=length, wave_speed=speed, time_step=step)
-    assert spec.reaches_per_pipe == reaches
-    assert spec.reaches == reaches * spec.pipes
-    s = sections("\n".join(G.grid_lines(spec)))
+    grid = G.GridLayout(side=3, pipe_length=length, wave_speed=speed, time_step=step)
+    assert grid.reaches_per_pipe == reaches
+    assert grid.reaches == reaches * grid.pipes
+    s = sections("\n".join(G.grid_lines(grid)))
     assert s["WAVESPEEDS"] == [["DEFAULT", str(speed)]]
     assert s["TRANSIENT"] == [["TIMESTEP", str(step)]]
     assert {float(p[3]) for p in s["PIPES"]} == {length}
 
 
 def test_written_file_holds_the_lines(tmp_path):
-    spec = G.GridSpec(side=3)
-    path = G.write_grid(spec, tmp_path / "nested" / "grid.inp")
-    assert path.read_text().splitlines() == list(G.grid_lines(spec))
+    grid = G.GridLayout(side=3)
+    path = G.write_grid(grid, tmp_path / "nested" / "grid.inp")
+    assert path.read_text().splitlines() == list(G.grid_lines(grid))

@@ -57,8 +57,11 @@ TEST(PublicNetworkDetails, Net3ClosedPumpAndPipeCarryNothing) {
     ASSERT_EQ(l.solve_error, Error::None);
     EXPECT_NEAR(flow(l, "10"), 0.0, 1e-6);
     EXPECT_GT(flow(l, "335"), 0.0);
-    for (std::size_t k = 0; k < l.network->links.size(); ++k)
-        if (l.network->links[k].status == LinkStatus::Closed) EXPECT_NEAR(l.state.flow[k], 0.0, 1e-6);
+    for (std::size_t k = 0; k < l.network->links.size(); ++k) {
+        if (l.network->links[k].status == LinkStatus::Closed) {
+            EXPECT_NEAR(l.state.flow[k], 0.0, 1e-6);
+        }
+    }
 }
 
 TEST(PublicNetworkDetails, Net2SupplyIsItsNegativeDemandAtTimeZero) {

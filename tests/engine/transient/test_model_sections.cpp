@@ -59,7 +59,8 @@ TEST_P(RefusedLine, LoadingFailsNamingLineAndElement) {
     const int32_t result = load_model(write_model("bad_section", text));
     const std::string message = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(result, 0);
-    EXPECT_NE(message.find(":" + std::to_string(bad_line) + ":"), std::string::npos) << message;
+    const std::string line_mark = std::string(":").append(std::to_string(bad_line)).append(":");
+    EXPECT_NE(message.find(line_mark), std::string::npos) << message;
     EXPECT_NE(message.find(c.expected), std::string::npos) << message;
 }
 

@@ -44,7 +44,7 @@ TEST_F(RunOperations, InitPublishesTheStepReachesAndAdjustment) {
     const CalcParamRecord p = params();
     EXPECT_DOUBLE_EQ(p.time_step, 0.01);
     EXPECT_EQ(p.total_reaches, 100);
-    EXPECT_FLOAT_EQ(p.largest_adjustment, 0.0f);
+    EXPECT_NEAR(p.largest_adjustment, 0.0f, 1e-6f);
     EXPECT_GT(p.horizon, 0.0f);
     EXPECT_GE(p.storage_factor, 1);
     EXPECT_EQ(p.step_count, static_cast<int32_t>(std::lround(p.horizon / 0.01)));
