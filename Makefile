@@ -19,13 +19,13 @@ ASAN_ENV = QORVANE_HYPOTHESIS_EXAMPLES=30 QORVANE_LEAK_ITERATIONS=300 LD_PRELOAD
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: demo test build deps apt venv test-cxx test-module test-engine test-asan test-newest clean
+.PHONY: demo test build deps apt venv test-cxx test-module test-engine test-bench-tools test-asan test-newest clean
 
 demo: build
 	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
 	PYTHONPATH=$(BUILD)/binding $(PY) examples/demo.py
 
-test: build test-cxx test-module test-engine test-asan test-newest test-reliability
+test: build test-cxx test-module test-engine test-bench-tools test-asan test-newest test-reliability
 
 apt:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -49,6 +49,10 @@ test-cxx: build
 
 test-module: build
 	LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) PYTHONPATH=$(BUILD)/binding $(PY) $(PYTEST) tests/module
+
+# The bench's own tools (generators, layouts, references); the bench itself is not run here.
+test-bench-tools: build
+	LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) PYTHONPATH=$(BUILD)/binding:$(BUILD)/bench $(PY) $(PYTEST) bench/tests
 
 test-engine: build
 	PYTHONPATH=$(BUILD)/binding $(PY) $(PYTEST) tests/engine_py
@@ -80,3 +84,4 @@ clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD)
 
 include mk/reliability.mk
+include mk/bench.mk

@@ -121,6 +121,16 @@ vuzizi::transient::CurveUnits curve_units() {
     return c;
 }
 
+// A long run tells how far it is, in tenths, at the trace level.
+constexpr int64_t kProgressReports = 10;
+
+void report_progress(int64_t step, int64_t steps, double dt) {
+    std::ostringstream msg;
+    msg << std::fixed << std::setprecision(1) << "RunCalculQor: " << (100 * step / steps) << " % done, t = "
+        << static_cast<double>(step) * dt << " s of " << static_cast<double>(steps) * dt << " s";
+    engine().diagnostics().trace({}, msg.str());
+}
+
 int32_t run_calculation() {
     RunState& r = run();
     if (!prepare("RunCalculQor")) return kStatusFailed;
@@ -144,6 +154,8 @@ int32_t run_calculation() {
     r.results.start(r.solver, frames);
     r.results.record(r.solver);
     std::string error;
+    const bool tracing = engine().diagnostics().level() >= vuzizi::kLevelTraces;
+    const int64_t progress_every = std::max<int64_t>(1, steps / kProgressReports);
     for (int64_t k = 1; k <= steps; ++k) {
         if (!r.solver.step(error)) {
             report(Error::SolverFailed, "RunCalculQor: " + error);
@@ -152,11 +164,13 @@ int32_t run_calculation() {
             return kStatusFailed;
         }
         if (k % r.storage_factor == 0) r.results.record(r.solver);
+        if (tracing && k % progress_every == 0) report_progress(k, steps, dt);
     }
     r.has_results = true;
     r.results_generation = engine().network_generation();
     r.units = curve_units();
     r.results_model = r.model;
+    r.results_index.build(r.results_model);
     r.prepared = false;  // the solver has left the steady state
     return kStatusOk;
 }
@@ -218,7 +232,7 @@ int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection) {
         return kStatusFailed;
     }
     const std::string id = vuzizi::text_from_field(selection->id, CURVE_ID_FIELD_LEN);
-    if (!vuzizi::transient::find_curve(r.results_model, selection->element_type, selection->attribute, id,
+    if (!vuzizi::transient::find_curve(r.results_model, r.results_index, selection->element_type, selection->attribute, id,
                                        r.selection)) {
         report(Error::InvalidValue, "SetInfoCourbe: no curve for element type " + std::to_string(selection->element_type) +
                                         ", attribute " + std::to_string(selection->attribute) + " and identifier '" +

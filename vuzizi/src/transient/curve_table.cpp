@@ -2,6 +2,9 @@
 #include "curve_table.h"
 
 #include <numbers>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "records.h"
 
@@ -33,16 +36,34 @@ constexpr TypeRow kCurveTable[] = {
 };
 
 template <typename T>
-int32_t index_of(const std::vector<T>& items, std::string_view id) {
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (items[i].id == id) return static_cast<int32_t>(i);
-    return -1;
+void index_by_id(const std::vector<T>& items, std::unordered_map<std::string, int32_t>& table) {
+    table.clear();
+    table.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) table.emplace(items[i].id, static_cast<int32_t>(i));
 }
 
 }  // namespace
 
-bool find_curve(const TransientModel& model, int32_t element_type, int32_t attribute, std::string_view id,
-                CurveRef& ref) {
+void ElementIndex::build(const TransientModel& model) {
+    index_by_id(model.nodes, nodes_);
+    index_by_id(model.pipes, pipes_);
+    index_by_id(model.pumps, pumps_);
+    index_by_id(model.valves, valves_);
+    index_by_id(model.surge_tanks, surge_tanks_);
+    index_by_id(model.air_vessels, air_vessels_);
+    index_by_id(model.relief_valves, relief_valves_);
+    tanks_.clear();
+    for (const Node& n : model.nodes)
+        if (n.kind == NodeKind::Tank) tanks_.emplace(n.id, static_cast<int32_t>(tanks_.size()));
+}
+
+int32_t ElementIndex::find(const Table& table, std::string_view id) {
+    const auto it = table.find(std::string(id));
+    return it == table.end() ? -1 : it->second;
+}
+
+bool find_curve(const TransientModel& model, const ElementIndex& index, int32_t element_type, int32_t attribute,
+                std::string_view id, CurveRef& ref) {
     if (attribute < 0 || attribute >= kAttributes) return false;
     const TypeRow* row = nullptr;
     for (const TypeRow& r : kCurveTable)
@@ -53,60 +74,52 @@ bool find_curve(const TransientModel& model, int32_t element_type, int32_t attri
     int32_t i = -1;
     switch (element_type) {
         case ELEMENT_NODE:
-            i = index_of(model.nodes, id);
+            i = index.node(id);
             if (i < 0) return false;
             ref.elevation = model.nodes[static_cast<std::size_t>(i)].elevation;
             break;
         case ELEMENT_LINK:
-            i = index_of(model.pipes, id);
+            i = index.pipe(id);
             if (i < 0) return false;
             ref.node = model.pipes[static_cast<std::size_t>(i)].from;
             ref.other = model.pipes[static_cast<std::size_t>(i)].to;
             ref.area = circle_area(model.pipes[static_cast<std::size_t>(i)].diameter);
             break;
         case ELEMENT_PUMP:
-            i = index_of(model.pumps, id);
+            i = index.pump(id);
             if (i < 0) return false;
             ref.node = model.pumps[static_cast<std::size_t>(i)].from;
             ref.other = model.pumps[static_cast<std::size_t>(i)].to;
             break;
         case ELEMENT_VALVE:
-            i = index_of(model.valves, id);
+            i = index.valve(id);
             if (i < 0) return false;
             ref.node = model.valves[static_cast<std::size_t>(i)].from;
             ref.other = model.valves[static_cast<std::size_t>(i)].to;
             break;
         case ELEMENT_TANK: {
             // Tanks are the first storages, in node order.
-            int32_t tank = 0;
-            for (std::size_t n = 0; n < model.nodes.size() && i < 0; ++n) {
-                if (model.nodes[n].kind != NodeKind::Tank) continue;
-                if (model.nodes[n].id == id) {
-                    i = tank;
-                    ref.node = static_cast<int32_t>(n);
-                    ref.area = model.nodes[n].tank_area;
-                }
-                ++tank;
-            }
-            if (i < 0) return false;
+            i = index.tank(id);
+            const int32_t node = index.node(id);
+            if (i < 0 || node < 0) return false;
+            ref.node = node;
+            ref.area = model.nodes[static_cast<std::size_t>(node)].tank_area;
             break;
         }
         case ELEMENT_SURGE_TANK: {
-            const int32_t s = index_of(model.surge_tanks, id);
+            const int32_t s = index.surge_tank(id);
             if (s < 0) return false;
-            int32_t tanks = 0;
-            for (const Node& n : model.nodes) tanks += n.kind == NodeKind::Tank ? 1 : 0;
-            i = s + tanks;
+            i = s + index.tank_count();
             ref.node = model.surge_tanks[static_cast<std::size_t>(s)].node;
             ref.area = model.surge_tanks[static_cast<std::size_t>(s)].area;
             break;
         }
         case ELEMENT_AIR_VESSEL:
-            i = index_of(model.air_vessels, id);
+            i = index.air_vessel(id);
             if (i < 0) return false;
             break;
         case ELEMENT_SURGE_VALVE:
-            i = index_of(model.relief_valves, id);
+            i = index.relief_valve(id);
             if (i < 0) return false;
             ref.node = model.relief_valves[static_cast<std::size_t>(i)].node;
             ref.elevation = model.nodes[static_cast<std::size_t>(ref.node)].elevation;

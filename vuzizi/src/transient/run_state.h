@@ -29,6 +29,7 @@ struct RunState {
     uint64_t results_generation = 0;  // the engine's network generation they were computed on
     ResultStore results;
     TransientModel results_model;  // the model the results belong to
+    ElementIndex results_index;    // its elements by identifier
     CurveUnits units;
 
     // The curve selected by SetInfoCourbe.
