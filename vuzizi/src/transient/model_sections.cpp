@@ -35,6 +35,14 @@ bool taken(const std::vector<T>& items, const std::string& id) {
     return false;
 }
 
+// False, with the error reported, when a device of the same kind already has this identifier.
+template <typename T>
+bool identifier_is_new(ParseContext& c, const std::vector<T>& items, const std::string& id, const std::string& owner) {
+    if (!taken(items, id)) return true;
+    c.error(Error::DuplicateId, owner + " is already defined");
+    return false;
+}
+
 // [WAVESPEEDS]: `pipe speed` lines, or `DEFAULT speed`. Speeds in length units per second.
 void read_wave_speed(ParseContext& c, const SectionLine& line) {
     const auto name = c.token(line, 0, "pipe identifier");
@@ -77,10 +85,7 @@ void read_surge_tank(ParseContext& c, const SectionLine& line) {
         c.error(Error::InvalidValue, owner + ": area must be positive; a loss needs a positive connection diameter");
         return;
     }
-    if (taken(c.network.transient.surge_tanks, *id)) {
-        c.error(Error::DuplicateId, owner + " is already defined");
-        return;
-    }
+    if (!identifier_is_new(c, c.network.transient.surge_tanks, *id, owner)) return;
     SurgeTankData s;
     s.id = *id;
     s.node = node;
@@ -110,10 +115,7 @@ void read_air_vessel(ParseContext& c, const SectionLine& line) {
                                              "positive connection diameter");
         return;
     }
-    if (taken(c.network.transient.air_vessels, *id)) {
-        c.error(Error::DuplicateId, owner + " is already defined");
-        return;
-    }
+    if (!identifier_is_new(c, c.network.transient.air_vessels, *id, owner)) return;
     AirVesselData v;
     v.id = *id;
     v.node = node;
@@ -144,10 +146,7 @@ void read_relief_valve(ParseContext& c, const SectionLine& line) {
         c.error(Error::InvalidValue, owner + ": diameter and discharge coefficient must be positive");
         return;
     }
-    if (taken(c.network.transient.relief_valves, *id)) {
-        c.error(Error::DuplicateId, owner + " is already defined");
-        return;
-    }
+    if (!identifier_is_new(c, c.network.transient.relief_valves, *id, owner)) return;
     ReliefValveData r;
     r.id = *id;
     r.node = node;
