@@ -20,6 +20,14 @@ int32_t Network::find(const Index& index, const std::string& id) {
     return it == index.end() ? kNone : it->second;
 }
 
+void Network::reserve(std::size_t node_count, std::size_t link_count) {
+    nodes.reserve(node_count);
+    node_index_.reserve(node_count);
+    links.reserve(link_count);
+    link_index_.reserve(link_count);
+    transient.wave_speed.reserve(link_count);
+}
+
 int32_t Network::add_node(Node node) {
     const auto index = static_cast<int32_t>(nodes.size());
     if (!node_index_.emplace(node.id, index).second) return kNone;

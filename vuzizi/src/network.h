@@ -128,6 +128,10 @@ public:
     int32_t find_curve(const std::string& id) const { return find(curve_index_, id); }
     int32_t find_pattern(const std::string& id) const { return find(pattern_index_, id); }
 
+    // Room for this many nodes and links, so that reading a large model neither moves the
+    // elements again and again nor rehashes the identifier indices as they grow.
+    void reserve(std::size_t node_count, std::size_t link_count);
+
     // Adders return the new index, or kNone when the identifier is taken (nodes and links
     // share one name space each).
     int32_t add_node(Node node);

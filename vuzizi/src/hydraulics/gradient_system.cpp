@@ -1,7 +1,14 @@
 // Sparse system of the gradient method, over Eigen's simplicial LDLT factorisation.
+//
+// From one iteration to the next the matrix keeps its pattern and its values move little, so the
+// factors of an earlier iteration are first tried as the preconditioner of conjugate gradients on
+// the new matrix; only when that does not converge quickly is the matrix factorised afresh. On large
+// networks a factorisation costs as much as some twenty solves with the factors.
 #include "gradient_system.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include <Eigen/SparseCholesky>
 #include <Eigen/SparseCore>
@@ -12,6 +19,26 @@ namespace {
 // A junction whose links all carry no conductance keeps this much on its diagonal.
 constexpr double kMinDiagonal = 1.0e-8;
 
+// Conjugate gradients over earlier factors stop at this residual, relative to the right-hand side:
+// near rounding, as the direct solve with one refinement step reaches, since the residual is the
+// flow imbalance left at the nodes. They give up after this many steps, when a fresh factorisation
+// is cheaper than going on.
+constexpr double kReuseTolerance = 1.0e-15;
+constexpr int kMaxReuseSteps = 12;
+// The residual computed afresh cannot fall below rounding in the sums of each balance: this many
+// unit roundoffs of the size of those sums are accepted.
+constexpr double kRoundingAllowance = 16.0;
+constexpr int kForecastAfterSteps = 3;
+
+// True when the residual, falling at the mean rate of the steps taken, would still be above the
+// tolerance after kMaxReuseSteps steps.
+bool too_slow(double start, double now, int steps) {
+    const double reached = now / start;
+    if (!(reached < 1.0)) return true;
+    const double steps_needed = steps * std::log(kReuseTolerance) / std::log(reached);
+    return steps_needed > kMaxReuseSteps;
+}
+
 }  // namespace
 
 struct GradientSystem::Impl {
@@ -21,7 +48,65 @@ struct GradientSystem::Impl {
     Eigen::VectorXd rhs;
     std::vector<int> diagonal_slot;  // per unknown, position in the value array
     std::vector<int> link_slot;      // per link, off-diagonal position or -1
+    bool factored = false;           // `solver` holds the factors of some earlier matrix
+
+    Eigen::VectorXd product(const Eigen::VectorXd& x) const { return matrix.selfadjointView<Eigen::Lower>() * x; }
+    bool solve_with_earlier_factors(Eigen::VectorXd& x) const;
+    bool true_residual_small(const Eigen::VectorXd& x, double limit) const;
+    bool solve_with_fresh_factors(Eigen::VectorXd& x);
 };
+
+// Preconditioned conjugate gradients from x = 0; false when the residual is not small enough
+// after kMaxReuseSteps steps, when its decrease so far says it will not be, or when the
+// iteration breaks down.
+bool GradientSystem::Impl::solve_with_earlier_factors(Eigen::VectorXd& x) const {
+    const double start = rhs.norm();
+    const double limit = kReuseTolerance * start;
+    x.setZero();
+    Eigen::VectorXd r = rhs;
+    if (start <= limit) return true;
+    Eigen::VectorXd z = solver.solve(r);
+    Eigen::VectorXd d = z;
+    double rz = r.dot(z);
+    for (int step = 0; step < kMaxReuseSteps; ++step) {
+        const Eigen::VectorXd ad = product(d);
+        const double curvature = d.dot(ad);
+        if (!(curvature > 0.0) || !(rz > 0.0)) return false;
+        const double alpha = rz / curvature;
+        x += alpha * d;
+        r -= alpha * ad;
+        if (r.norm() <= limit) return x.allFinite() && true_residual_small(x, limit);
+        if (step + 1 >= kForecastAfterSteps && too_slow(start, r.norm(), step + 1)) return false;
+        z = solver.solve(r);
+        const double rz_next = r.dot(z);
+        d = z + (rz_next / rz) * d;
+        rz = rz_next;
+    }
+    return false;
+}
+
+// The residual that conjugate gradients update drifts from the true one: the answer is accepted
+// on the true residual, against the tolerance or, when that is below rounding, against rounding.
+bool GradientSystem::Impl::true_residual_small(const Eigen::VectorXd& x, double limit) const {
+    const Matrix magnitude = matrix.cwiseAbs();
+    const Eigen::VectorXd sums = magnitude.selfadjointView<Eigen::Lower>() * x.cwiseAbs() + rhs.cwiseAbs();
+    const double rounding = kRoundingAllowance * std::numeric_limits<double>::epsilon() * sums.norm();
+    return (rhs - product(x)).norm() <= std::max(limit, rounding);
+}
+
+bool GradientSystem::Impl::solve_with_fresh_factors(Eigen::VectorXd& x) {
+    factored = false;
+    solver.factorize(matrix);
+    if (solver.info() != Eigen::Success) return false;
+    factored = true;
+    x = solver.solve(rhs);
+    if (solver.info() != Eigen::Success || !x.allFinite()) return false;
+    // One step of iterative refinement: the flows follow from head differences, so the
+    // residual of the balance equations is worth removing.
+    const Eigen::VectorXd residual = rhs - product(x);
+    x += solver.solve(residual);
+    return x.allFinite();
+}
 
 GradientSystem::GradientSystem(const Network& network) : impl_(std::make_unique<Impl>()), network_(network) {
     unknown_.assign(network.nodes.size(), kNone);
@@ -100,15 +185,9 @@ bool GradientSystem::solve(std::vector<double>& head) {
     double* values = s.matrix.valuePtr();
     for (int32_t u = 0; u < unknown_count_; ++u)
         if (values[s.diagonal_slot[u]] < kMinDiagonal) values[s.diagonal_slot[u]] = kMinDiagonal;
-    s.solver.factorize(s.matrix);
-    if (s.solver.info() != Eigen::Success) return false;
-    Eigen::VectorXd x = s.solver.solve(s.rhs);
-    if (s.solver.info() != Eigen::Success || !x.allFinite()) return false;
-    // One step of iterative refinement: the flows follow from head differences, so the
-    // residual of the balance equations is worth removing.
-    const Eigen::VectorXd residual = s.rhs - s.matrix.selfadjointView<Eigen::Lower>() * x;
-    x += s.solver.solve(residual);
-    if (!x.allFinite()) return false;
+    Eigen::VectorXd x(unknown_count_);
+    const bool solved = (s.factored && s.solve_with_earlier_factors(x)) || s.solve_with_fresh_factors(x);
+    if (!solved) return false;
     for (std::size_t i = 0; i < unknown_.size(); ++i)
         if (unknown_[i] != kNone) head[i] = x[unknown_[i]];
     return true;

@@ -102,6 +102,8 @@ ReadResult read_model_text(std::string_view text, std::string_view name, Diagnos
         ParseContext context{*network, diagnostics, name, 0};
         std::array<std::vector<StoredLine>, kPhaseCount> phases;
         read_lines(text, context, phases);
+        // Every line of the node and link phases defines at most one element.
+        network->reserve(phases[kPhaseNodes].size(), phases[kPhaseLinks].size());
         for (int phase = 0; phase < kPhaseCount; ++phase) {
             for (const StoredLine& stored : phases[phase]) {
                 context.line = stored.line.line;
