@@ -125,11 +125,12 @@ def run(module, reference, repeat: int, run_seconds: float) -> list[dict]:
             if by_keyword and case.kwargs is None:
                 continue
             row = {"function": case.name, "call": "keyword" if by_keyword else "positional", "kind": case.kind}
+            statements = {}
             for column, function in contenders(module, reference, user, case.name).items():
                 namespace = {"f": function}
-                stmt = statement(case.args, case.kwargs, by_keyword and column != "floor", namespace)
-                row[column] = timing.ns_per_call(stmt, namespace, setup=prepare, repeat=repeat,
-                                                 run_seconds=run_seconds)
+                statements[column] = (statement(case.args, case.kwargs, by_keyword and column != "floor", namespace),
+                                      namespace)
+            row.update(timing.ns_per_call_each(statements, setup=prepare, repeat=repeat, run_seconds=run_seconds))
             row["frame_ratio_to_minimal"] = row["module_noop"] / row["minimal_noop"]
             row["ratio_to_minimal_noop"] = row["module"] / row["minimal_noop"]
             row["ratio_to_minimal_session"] = row["module"] / row["minimal_session"]

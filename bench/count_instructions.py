@@ -1,5 +1,6 @@
 """Instructions per call of each function's module frame and of the minimal frame, both over no-op routines,
-counted with valgrind's callgrind: a figure that the load of a shared machine does not disturb.
+and of the whole module function and of the ctypes user, both over the test double, counted with valgrind's
+callgrind: figures that the load of a shared machine does not disturb.
 
 Each count is the difference between a process that makes N calls and one that makes none. memset and
 memcpy count one instruction per byte under callgrind (rep stosb), so array sizes are kept small here.
@@ -22,7 +23,22 @@ import call_frame
 HERE = Path(__file__).resolve().parent
 CALLS = 10_000
 COLLECTED = re.compile(r"Collected : (\d+)")
-CONTENDERS = ("module", "minimal")
+# module / minimal: the frames over no-op routines; module_engine / ctypes: the module's function and the
+# ctypes user's, both calling the double programmed for the successful path.
+CONTENDERS = {
+    "module": "f = R.rebase(M.{name}, {name!r})",
+    "minimal": "f = R.noop_{name}",
+    "module_engine": "f = M.{name}",
+    "ctypes": "f = user.{name}",
+}
+ENGINE_SETUP = [
+    "import engine_ctypes as E",
+    "from ctypes_user import CtypesUser",
+    "lib = E.load_engine()",
+    "call_frame.program_double(E.DoubleControl(lib), call_frame.RESULT_POINTS)",
+    "user = CtypesUser(lib)",
+    "M.init(0); user.init(0); M.size_ts('NODE', 'N1', 'P'); user.size_ts('NODE', 'N1', 'P')",
+]
 
 
 def loop_body(name: str, contender: str, calls: int) -> str:
@@ -31,8 +47,9 @@ def loop_body(name: str, contender: str, calls: int) -> str:
         "import sys",
         f"sys.path.insert(0, {str(HERE)!r})",
         "import _pyQorvane as M, _bench_reference as R, call_frame",
+        *ENGINE_SETUP,
         f"case = [c for c in call_frame.cases() if c.name == {name!r}][0]",
-        f"f = R.rebase(M.{name}, {name!r}) if {contender!r} == 'module' else R.noop_{name}",
+        CONTENDERS[contender].format(name=name),
         "args = case.args",
         f"for _ in range({calls}):",
         "    f(*args)",
@@ -66,9 +83,11 @@ def main() -> int:
     for name in options.functions.split(","):
         row = {"function": name, **{c: per_call(name, c, options.calls) for c in CONTENDERS}}
         row["ratio"] = row["module"] / row["minimal"]
+        row["ctypes_ratio"] = row["ctypes"] / row["module_engine"]
         rows.append(row)
         print(f"{name:15s} module frame {row['module']:7.0f}  minimal frame {row['minimal']:7.0f}  "
-              f"ratio {row['ratio']:.2f}", flush=True)
+              f"ratio {row['ratio']:.2f}  module {row['module_engine']:7.0f}  ctypes {row['ctypes']:7.0f}  "
+              f"ctypes / module {row['ctypes_ratio']:.1f}", flush=True)
     options.out.parent.mkdir(parents=True, exist_ok=True)
     options.out.write_text(json.dumps(rows, indent=2) + "\n")
     return 0

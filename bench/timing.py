@@ -41,6 +41,21 @@ def ns_per_call(stmt: str, namespace: dict, setup: Callable[[], None] | None = N
     return min(timer.repeat(repeat=repeat, number=number)) / number * NS_PER_S
 
 
+def ns_per_call_each(statements: dict[str, tuple[str, dict]], setup: Callable[[], None] | None = None,
+                     repeat: int = DEFAULT_REPEAT, run_seconds: float = DEFAULT_RUN_SECONDS) -> dict[str, float]:
+    """`ns_per_call` for several contenders, given as name -> (stmt, namespace), timed in interleaved rounds:
+    each round runs every contender once, so a slow spell of the machine falls on all of them alike rather
+    than on whichever was being timed. The fastest round of each."""
+    timers = {name: timeit.Timer(stmt, setup=setup or "pass", globals=namespace)
+              for name, (stmt, namespace) in statements.items()}
+    numbers = {name: loops_for(timer, run_seconds) for name, timer in timers.items()}
+    best = {name: float("inf") for name in timers}
+    for _ in range(repeat):
+        for name, timer in timers.items():
+            best[name] = min(best[name], timer.timeit(numbers[name]) / numbers[name])
+    return {name: seconds * NS_PER_S for name, seconds in best.items()}
+
+
 def minor_faults() -> int:
     """Minor page faults of this process so far."""
     return resource.getrusage(resource.RUSAGE_SELF).ru_minflt

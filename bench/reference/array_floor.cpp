@@ -35,6 +35,18 @@ PyObject* zeroed(npy_intp length) {
     return PyArray_ZEROS(1, dims, NPY_DOUBLE, 0);
 }
 
+PyObject* zero_filled_twice(npy_intp length) {
+    PyObject* array = uninitialised(length);
+    if (array == nullptr) return nullptr;
+    void* data = PyArray_DATA(reinterpret_cast<PyArrayObject*>(array));
+    const auto bytes = static_cast<std::size_t>(length) * sizeof(double);
+    std::memset(data, 0, bytes);
+    // The compiler may not merge the two fills: the second goes through a volatile pointer.
+    void* (*volatile fill)(void*, int, std::size_t) = std::memset;
+    fill(data, 0, bytes);
+    return array;
+}
+
 void copy_stored(const std::vector<double>& stored, PyObject* array, npy_intp length) {
     std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)), stored.data(),
                 static_cast<std::size_t>(length) * sizeof(double));
@@ -80,5 +92,7 @@ PyObject* prepare_curve(PyObject*, PyObject* count) {
 PyObject* filled_pair(PyObject*, PyObject* count) { return pair(count, uninitialised); }
 
 PyObject* zeroed_pair(PyObject*, PyObject* count) { return pair(count, zeroed); }
+
+PyObject* twice_zeroed_pair(PyObject*, PyObject* count) { return pair(count, zero_filled_twice); }
 
 }  // namespace bench

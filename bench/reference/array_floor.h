@@ -12,4 +12,8 @@ PyObject* filled_pair(PyObject* module, PyObject* count);
 // zeroed_pair(n): the same from two zero-filled arrays (what a frame that zeroes its outputs starts from).
 PyObject* zeroed_pair(PyObject* module, PyObject* count);
 
+// twice_zeroed_pair(n): the same from two arrays zero-filled twice: the work result_ts cannot skip, since
+// numpy's f2py support zero-fills the hidden arrays it creates and the session routine zero-fills them again.
+PyObject* twice_zeroed_pair(PyObject* module, PyObject* count);
+
 }  // namespace bench

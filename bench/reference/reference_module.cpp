@@ -49,6 +49,7 @@ PyMethodDef methods[] = {
     {"prepare_curve", as_method(prepare_curve), METH_O, "Stores a curve of n points for the array floors."},
     {"filled_pair", as_method(filled_pair), METH_O, "Two new float64 arrays of n elements, filled from the curve."},
     {"zeroed_pair", as_method(zeroed_pair), METH_O, "The same, starting from zero-filled arrays."},
+    {"twice_zeroed_pair", as_method(twice_zeroed_pair), METH_O, "The same, from arrays zero-filled twice."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -78,3 +78,12 @@ def test_calibration_grows_the_loop_until_a_run_is_long_enough():
 ])
 def test_targets(row, met):
     assert call_frame.meets_targets(row) is met
+
+
+def test_interleaved_rounds_time_every_contender_in_every_round():
+    order = []
+    statements = {name: ("work()", {"work": lambda name=name: order.append(name)}) for name in ("a", "b")}
+    result = timing.ns_per_call_each(statements, repeat=3, run_seconds=0.0)
+    assert set(result) == {"a", "b"} and all(value > 0 for value in result.values())
+    # After one calibration call each, three rounds of a then b.
+    assert order == ["a", "b"] + ["a", "b"] * 3

@@ -92,7 +92,7 @@ def test_rebase_refuses_what_holds_no_module_frame():
 @pytest.mark.parametrize("n", [0, 1, 1000])
 def test_array_floors_copy_the_stored_curve(n):
     R.prepare_curve(n)
-    for pair in (R.filled_pair, R.zeroed_pair):
+    for pair in (R.filled_pair, R.zeroed_pair, R.twice_zeroed_pair):
         times, values = pair(n)
         assert times.dtype == values.dtype == np.float64
         assert np.array_equal(times, np.arange(n) * 0.5) and np.array_equal(values, np.arange(n) % 7)

@@ -46,26 +46,38 @@ struct Argument {
     Access access;
 };
 
-struct RecordedArgument {
-    std::vector<unsigned char> bytes;  // contents on entry
-    uint64_t address;
-};
-
-struct RecordedCall {
-    const char* op;
-    std::vector<RecordedArgument> args;
-};
-
 // The operations, in the order of the engine's interface; an operation's behaviour is kept under its position.
+enum Operation : std::size_t {
+    OPEN_API, INIT, GET_VERSION, OPEN_NETWORK, CLOSE,
+    GET_UNIT, GET_UNIT_REF, NODE_INDEX, GET_NODE, SET_NODE,
+    INIT_CALCULATION, GET_CALC_PARAMS, SET_CALC_PARAMS, RUN_CALCULATION, SET_CURVE_INFO,
+    GET_CURVE_SIZE, GET_CURVE,
+    OPERATION_COUNT,
+    NOT_AN_OPERATION = OPERATION_COUNT,
+};
 constexpr auto OPERATIONS = std::to_array<const char*>({
     "OpenQorvaneAPI", "QorvaneInit",   "GetNumeroVersion", "OuvrirReseau",    "CloseQorvane",
     "GetUnitCourante", "GetUnitRef",   "IndiceNoeudQor",   "GetNoeudQor",     "SetNoeudQor",
     "InitCalculQor",  "GetParamCalcQor", "SetParamCalcQor", "RunCalculQor",   "SetInfoCourbe",
     "GetNbPtUneCourbe", "GetUneCourbe",
 });
-constexpr std::size_t OPERATION_COUNT = OPERATIONS.size();
+static_assert(OPERATIONS.size() == OPERATION_COUNT);
 constexpr std::size_t MAX_ARGUMENTS = 6;  // GetUneCourbe's
-constexpr std::size_t NOT_AN_OPERATION = OPERATION_COUNT;
+
+// The journal is kept flat: the bytes of every recorded argument in one buffer, and a fixed-size
+// entry per call and per argument, so that recording a call allocates nothing once the buffers
+// have grown (calls are recorded by the million in timing loops).
+struct RecordedArgument {
+    std::size_t offset;  // of its bytes in `journal_bytes`
+    std::size_t size;
+    uint64_t address;
+};
+
+struct RecordedCall {
+    Operation op;
+    std::size_t first_arg;  // in `journal_args`
+    std::size_t arg_count;
+};
 
 struct ProgrammedOutput {
     bool active = false;
@@ -79,6 +91,8 @@ struct Behaviour {
 };
 
 std::vector<RecordedCall> journal;
+std::vector<RecordedArgument> journal_args;
+std::vector<unsigned char> journal_bytes;
 std::array<Behaviour, OPERATION_COUNT> behaviours;
 
 std::size_t operation_index(const char* op)
@@ -94,25 +108,24 @@ std::size_t operation_index(const char* op)
     return NOT_AN_OPERATION;
 }
 
-int32_t default_return(const char* op)
+int32_t default_return(Operation op)
 {
-    if (std::strcmp(op, "OuvrirReseau") == 0) {
-        return OPEN_NETWORK_DEFAULT;
+    switch (op) {
+    case OPEN_NETWORK: return OPEN_NETWORK_DEFAULT;
+    case NODE_INDEX: return NODE_INDEX_DEFAULT;
+    default: return STATUS_SUCCESS;
     }
-    if (std::strcmp(op, "IndiceNoeudQor") == 0) {
-        return NODE_INDEX_DEFAULT;
-    }
-    return STATUS_SUCCESS;
 }
 
-RecordedArgument record(const Argument& arg)
+void record(const Argument& arg)
 {
-    RecordedArgument recorded{{}, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(arg.address))};
+    RecordedArgument recorded{journal_bytes.size(), 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(arg.address))};
     if (arg.address != nullptr && arg.size != UNSIZED) {
         const auto* first = static_cast<const unsigned char*>(arg.address);
-        recorded.bytes.assign(first, first + arg.size);
+        journal_bytes.insert(journal_bytes.end(), first, first + arg.size);
+        recorded.size = arg.size;
     }
-    return recorded;
+    journal_args.push_back(recorded);
 }
 
 // Copies the programmed bytes into a written argument. A sized argument never gets more than its own
@@ -131,19 +144,13 @@ void write_output(const ProgrammedOutput& output, const Argument& arg)
 
 // Journals one call with its arguments as they were on entry, then writes the programmed outputs and
 // gives the programmed return value.
-int32_t answer(const char* op, std::initializer_list<Argument> args = {})
+int32_t answer(Operation op, std::initializer_list<Argument> args = {})
 {
-    RecordedCall call{op, {}};
+    journal.push_back(RecordedCall{op, journal_args.size(), args.size()});
     for (const Argument& arg : args) {
-        call.args.push_back(record(arg));
+        record(arg);
     }
-    journal.push_back(std::move(call));
-
-    const std::size_t operation = operation_index(op);
-    if (operation == NOT_AN_OPERATION) {
-        return default_return(op);
-    }
-    const Behaviour& behaviour = behaviours[operation];
+    const Behaviour& behaviour = behaviours[op];
     std::size_t index = 0;
     for (const Argument& arg : args) {
         write_output(behaviour.outputs[index], arg);
@@ -157,11 +164,11 @@ const RecordedArgument* recorded_argument(int32_t call, int32_t arg)
     if (call < 0 || static_cast<std::size_t>(call) >= journal.size()) {
         return nullptr;
     }
-    const std::vector<RecordedArgument>& args = journal[static_cast<std::size_t>(call)].args;
-    if (arg < 0 || static_cast<std::size_t>(arg) >= args.size()) {
+    const RecordedCall& recorded = journal[static_cast<std::size_t>(call)];
+    if (arg < 0 || static_cast<std::size_t>(arg) >= recorded.arg_count) {
         return nullptr;
     }
-    return &args[static_cast<std::size_t>(arg)];
+    return &journal_args[recorded.first_arg + static_cast<std::size_t>(arg)];
 }
 
 }  // namespace
@@ -171,6 +178,8 @@ const RecordedArgument* recorded_argument(int32_t call, int32_t arg)
 void dbl_reset(void)
 {
     journal.clear();
+    journal_args.clear();
+    journal_bytes.clear();
     behaviours = {};
 }
 
@@ -209,7 +218,7 @@ const char* dbl_call_op(int32_t call)
     if (call < 0 || static_cast<std::size_t>(call) >= journal.size()) {
         return nullptr;
     }
-    return journal[static_cast<std::size_t>(call)].op;
+    return OPERATIONS[journal[static_cast<std::size_t>(call)].op];
 }
 
 int32_t dbl_call_arg(int32_t call, int32_t arg, void* out, int32_t cap)
@@ -219,11 +228,11 @@ int32_t dbl_call_arg(int32_t call, int32_t arg, void* out, int32_t cap)
         return NO_SUCH_ARGUMENT;
     }
     const std::size_t room = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-    const std::size_t count = std::min(room, recorded->bytes.size());
+    const std::size_t count = std::min(room, recorded->size);
     if (out != nullptr && count > 0) {
-        std::memcpy(out, recorded->bytes.data(), count);
+        std::memcpy(out, journal_bytes.data() + recorded->offset, count);
     }
-    return static_cast<int32_t>(recorded->bytes.size());
+    return static_cast<int32_t>(recorded->size);
 }
 
 uint64_t dbl_call_addr(int32_t call, int32_t arg)
@@ -236,95 +245,95 @@ uint64_t dbl_call_addr(int32_t call, int32_t arg)
 
 int32_t VUZIZI_CALL OpenQorvaneAPI(const int32_t* level)
 {
-    return answer("OpenQorvaneAPI", {{level, INT32_SIZE, Access::read_only}});
+    return answer(OPEN_API, {{level, INT32_SIZE, Access::read_only}});
 }
 
 int32_t VUZIZI_CALL QorvaneInit(void)
 {
-    return answer("QorvaneInit");
+    return answer(INIT);
 }
 
 int32_t VUZIZI_CALL GetNumeroVersion(char* version)
 {
-    return answer("GetNumeroVersion", {{version, VERSION_FIELD_LEN, Access::written}});
+    return answer(GET_VERSION, {{version, VERSION_FIELD_LEN, Access::written}});
 }
 
 int32_t VUZIZI_CALL OuvrirReseau(const char* path)
 {
-    return answer("OuvrirReseau", {{path, MODEL_PATH_SIZE, Access::read_only}});
+    return answer(OPEN_NETWORK, {{path, MODEL_PATH_SIZE, Access::read_only}});
 }
 
 int32_t VUZIZI_CALL CloseQorvane(void)
 {
-    return answer("CloseQorvane");
+    return answer(CLOSE);
 }
 
 int32_t VUZIZI_CALL GetUnitCourante(const int16_t* position, UnitRecord* unit)
 {
-    return answer("GetUnitCourante", {{position, INT16_SIZE, Access::read_only},
+    return answer(GET_UNIT, {{position, INT16_SIZE, Access::read_only},
                                       {unit, sizeof(UnitRecord), Access::written}});
 }
 
 int32_t VUZIZI_CALL GetUnitRef(const int16_t* position, char* name)
 {
-    return answer("GetUnitRef", {{position, INT16_SIZE, Access::read_only},
+    return answer(GET_UNIT_REF, {{position, INT16_SIZE, Access::read_only},
                                  {name, UNIT_REF_LEN, Access::written}});
 }
 
 int32_t VUZIZI_CALL IndiceNoeudQor(const char* node_id, const int32_t* zero)
 {
-    return answer("IndiceNoeudQor", {{node_id, NODE_ID_FIELD_LEN, Access::read_only},
+    return answer(NODE_INDEX, {{node_id, NODE_ID_FIELD_LEN, Access::read_only},
                                      {zero, INT32_SIZE, Access::read_only}});
 }
 
 int32_t VUZIZI_CALL GetNoeudQor(const int32_t* index, NodeRecord* node)
 {
-    return answer("GetNoeudQor", {{index, INT32_SIZE, Access::read_only},
+    return answer(GET_NODE, {{index, INT32_SIZE, Access::read_only},
                                   {node, sizeof(NodeRecord), Access::written}});
 }
 
 int32_t VUZIZI_CALL SetNoeudQor(const int32_t* zero, const char* node_id, const NodeRecord* node)
 {
-    return answer("SetNoeudQor", {{zero, INT32_SIZE, Access::read_only},
+    return answer(SET_NODE, {{zero, INT32_SIZE, Access::read_only},
                                   {node_id, NODE_ID_FIELD_LEN, Access::read_only},
                                   {node, sizeof(NodeRecord), Access::read_only}});
 }
 
 int32_t VUZIZI_CALL InitCalculQor(const int32_t* zero)
 {
-    return answer("InitCalculQor", {{zero, INT32_SIZE, Access::read_only}});
+    return answer(INIT_CALCULATION, {{zero, INT32_SIZE, Access::read_only}});
 }
 
 int32_t VUZIZI_CALL GetParamCalcQor(CalcParamRecord* params)
 {
-    return answer("GetParamCalcQor", {{params, sizeof(CalcParamRecord), Access::written}});
+    return answer(GET_CALC_PARAMS, {{params, sizeof(CalcParamRecord), Access::written}});
 }
 
 int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord* params)
 {
-    return answer("SetParamCalcQor", {{params, sizeof(CalcParamRecord), Access::read_only}});
+    return answer(SET_CALC_PARAMS, {{params, sizeof(CalcParamRecord), Access::read_only}});
 }
 
 int32_t VUZIZI_CALL RunCalculQor(void)
 {
-    return answer("RunCalculQor");
+    return answer(RUN_CALCULATION);
 }
 
 int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection)
 {
-    return answer("SetInfoCourbe", {{selection, sizeof(CurveSelectRecord), Access::read_only}});
+    return answer(SET_CURVE_INFO, {{selection, sizeof(CurveSelectRecord), Access::read_only}});
 }
 
 int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t* zero, int32_t* count)
 {
-    return answer("GetNbPtUneCourbe", {{zero, INT32_SIZE, Access::read_only},
+    return answer(GET_CURVE_SIZE, {{zero, INT32_SIZE, Access::read_only},
                                        {count, INT32_SIZE, Access::written}});
 }
 
 int32_t VUZIZI_CALL GetUneCourbe(const int32_t* zero, double* times, double* values,
                                  int32_t* slot1, int32_t* slot2, unsigned char* area)
 {
-    return answer("GetUneCourbe", {{zero, INT32_SIZE, Access::read_only},
+    return answer(GET_CURVE, {{zero, INT32_SIZE, Access::read_only},
                                    {times, UNSIZED, Access::written},
                                    {values, UNSIZED, Access::written},
                                    {slot1, INT32_SIZE, Access::written},
