@@ -155,7 +155,7 @@ bool g_extension_finished = false;
 
 void read_wave_speed(ParseContext& context, const SectionLine& line) {
     ++g_extension_lines;
-    const int32_t link = context.link_ref(line.tokens.at(0), "wave speed");
+    const int32_t link = context.link_ref(line.tokens[0], "wave speed");
     const auto speed = context.number(line, 1, "wave speed");
     if (link != kNone && speed) context.network.transient.wave_speed[link] = *speed;
 }

@@ -15,11 +15,6 @@ double valve_setting_to_si(const UnitSet& units, ValveType type, double value) {
     return value;
 }
 
-int32_t Network::find(const Index& index, const std::string& id) {
-    const auto it = index.find(id);
-    return it == index.end() ? kNone : it->second;
-}
-
 void Network::reserve(std::size_t node_count, std::size_t link_count) {
     nodes.reserve(node_count);
     node_index_.reserve(node_count);
@@ -30,14 +25,14 @@ void Network::reserve(std::size_t node_count, std::size_t link_count) {
 
 int32_t Network::add_node(Node node) {
     const auto index = static_cast<int32_t>(nodes.size());
-    if (!node_index_.emplace(node.id, index).second) return kNone;
+    if (!node_index_.insert(nodes, node.id, index)) return kNone;
     nodes.push_back(std::move(node));
     return index;
 }
 
 int32_t Network::add_link(Link link) {
     const auto index = static_cast<int32_t>(links.size());
-    if (!link_index_.emplace(link.id, index).second) return kNone;
+    if (!link_index_.insert(links, link.id, index)) return kNone;
     links.push_back(std::move(link));
     transient.wave_speed.push_back(0.0);
     return index;
@@ -45,14 +40,14 @@ int32_t Network::add_link(Link link) {
 
 int32_t Network::add_curve(Curve curve) {
     const auto index = static_cast<int32_t>(curves.size());
-    if (!curve_index_.emplace(curve.id, index).second) return kNone;
+    if (!curve_index_.insert(curves, curve.id, index)) return kNone;
     curves.push_back(std::move(curve));
     return index;
 }
 
 int32_t Network::add_pattern(Pattern pattern) {
     const auto index = static_cast<int32_t>(patterns.size());
-    if (!pattern_index_.emplace(pattern.id, index).second) return kNone;
+    if (!pattern_index_.insert(patterns, pattern.id, index)) return kNone;
     patterns.push_back(std::move(pattern));
     return index;
 }

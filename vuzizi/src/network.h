@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
+#include "identifier_index.h"
 #include "transient_data.h"
 #include "units.h"
 
@@ -123,10 +124,10 @@ public:
     TransientData transient;
 
     // Index lookups by exact identifier; kNone when unknown.
-    int32_t find_node(const std::string& id) const { return find(node_index_, id); }
-    int32_t find_link(const std::string& id) const { return find(link_index_, id); }
-    int32_t find_curve(const std::string& id) const { return find(curve_index_, id); }
-    int32_t find_pattern(const std::string& id) const { return find(pattern_index_, id); }
+    int32_t find_node(std::string_view id) const { return found(node_index_.find(nodes, id)); }
+    int32_t find_link(std::string_view id) const { return found(link_index_.find(links, id)); }
+    int32_t find_curve(std::string_view id) const { return found(curve_index_.find(curves, id)); }
+    int32_t find_pattern(std::string_view id) const { return found(pattern_index_.find(patterns, id)); }
 
     // Room for this many nodes and links, so that reading a large model neither moves the
     // elements again and again nor rehashes the identifier indices as they grow.
@@ -142,13 +143,12 @@ public:
     bool is_fixed_head(int32_t node) const { return nodes[node].kind != NodeKind::Junction; }
 
 private:
-    using Index = std::unordered_map<std::string, int32_t>;
-    static int32_t find(const Index& index, const std::string& id);
+    static int32_t found(int32_t position) { return position == IdentifierIndex::kAbsent ? kNone : position; }
 
-    Index node_index_;
-    Index link_index_;
-    Index curve_index_;
-    Index pattern_index_;
+    IdentifierIndex node_index_;
+    IdentifierIndex link_index_;
+    IdentifierIndex curve_index_;
+    IdentifierIndex pattern_index_;
 };
 
 }  // namespace vuzizi

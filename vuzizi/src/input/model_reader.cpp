@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
-#include <sstream>
+#include <span>
+#include <string>
 
 #include "parse_context.h"
 #include "text.h"
@@ -18,13 +19,20 @@ constexpr char kCommentMark = ';';
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";  // written first by some editors
 constexpr std::string_view kEndSection = "END";
 
+// A data line kept for its phase; its tokens lie in the reader's one token pool, which holds the
+// tokens of every line (one allocation for the whole file, not one per line).
 struct StoredLine {
     const SectionEntry* section;
-    SectionLine line;
+    std::size_t first_token;
+    std::size_t token_count;
+    std::string_view comment;
+    int line;
 };
 
-std::vector<std::string_view> split_tokens(std::string_view text) {
-    std::vector<std::string_view> tokens;
+using Phases = std::array<std::vector<StoredLine>, kPhaseCount>;
+
+// Appends the blank-separated tokens of `text` to `tokens`.
+void split_tokens(std::string_view text, std::vector<std::string_view>& tokens) {
     std::size_t i = 0;
     while (i < text.size()) {
         while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
@@ -32,7 +40,6 @@ std::vector<std::string_view> split_tokens(std::string_view text) {
         while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') ++i;
         if (i > start) tokens.push_back(text.substr(start, i - start));
     }
-    return tokens;
 }
 
 // Splits `text` into lines; views into `text`.
@@ -48,7 +55,7 @@ std::vector<std::string_view> split_lines(std::string_view text) {
     return lines;
 }
 
-void read_lines(std::string_view text, ParseContext& context, std::array<std::vector<StoredLine>, kPhaseCount>& phases) {
+void read_lines(std::string_view text, ParseContext& context, Phases& phases, std::vector<std::string_view>& tokens) {
     const SectionEntry* section = nullptr;
     bool in_unknown_section = false;
     if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
@@ -88,7 +95,9 @@ void read_lines(std::string_view text, ParseContext& context, std::array<std::ve
             continue;
         }
         if (section->handler == nullptr) continue;
-        phases[section->phase].push_back(StoredLine{section, SectionLine{split_tokens(content), comment, context.line}});
+        const std::size_t first = tokens.size();
+        split_tokens(content, tokens);
+        phases[section->phase].push_back(StoredLine{section, first, tokens.size() - first, comment, context.line});
     }
 }
 
@@ -100,14 +109,18 @@ ReadResult read_model_text(std::string_view text, std::string_view name, Diagnos
     try {
         auto network = std::make_unique<Network>();
         ParseContext context{*network, diagnostics, name, 0};
-        std::array<std::vector<StoredLine>, kPhaseCount> phases;
-        read_lines(text, context, phases);
+        Phases phases;
+        std::vector<std::string_view> tokens;
+        read_lines(text, context, phases, tokens);
+        const std::span<const std::string_view> all_tokens(tokens);
         // Every line of the node and link phases defines at most one element.
         network->reserve(phases[kPhaseNodes].size(), phases[kPhaseLinks].size());
         for (int phase = 0; phase < kPhaseCount; ++phase) {
             for (const StoredLine& stored : phases[phase]) {
-                context.line = stored.line.line;
-                stored.section->handler(context, stored.line);
+                context.line = stored.line;
+                const SectionLine line{all_tokens.subspan(stored.first_token, stored.token_count), stored.comment,
+                                       stored.line};
+                stored.section->handler(context, line);
             }
             if (phase == kPhaseSettings) update_units(*network);
         }
@@ -133,13 +146,25 @@ ReadResult read_model_file(const std::string& path, Diagnostics& diagnostics) {
         diagnostics.error({path, 0}, Error::FileNotFound, path);
         return ReadResult{Error::FileNotFound, nullptr};
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
+    // Read in one piece into a string of the file's size (no stream buffer copies of a large model).
+    std::string text;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        try {
+            text.resize(static_cast<std::size_t>(size));
+        } catch (const std::bad_alloc&) {
+            diagnostics.error({path, 0}, Error::OutOfMemory, "while reading the model file");
+            return ReadResult{Error::OutOfMemory, nullptr};
+        }
+        in.read(text.data(), size);
+    }
+    if (size < 0 || in.bad() || (size > 0 && in.gcount() != size)) {
         diagnostics.error({path, 0}, Error::ReadFailed, path);
         return ReadResult{Error::ReadFailed, nullptr};
     }
-    return read_model_text(buffer.str(), path, diagnostics);
+    return read_model_text(text, path, diagnostics);
 }
 
 }  // namespace vuzizi

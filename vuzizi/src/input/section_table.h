@@ -2,6 +2,7 @@
 // A source file adds its own sections with a static SectionRegistration.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,7 +13,7 @@ struct ParseContext;
 
 // One data line of a section, split into blank-separated tokens; `comment` is the text after ';'.
 struct SectionLine {
-    std::vector<std::string_view> tokens;
+    std::span<const std::string_view> tokens;
     std::string_view comment;
     int line = 0;
 };
