@@ -9,7 +9,8 @@
 namespace vuzizi::testing {
 namespace {
 
-constexpr int kSide = 12;
+// Large enough for factors dense enough that the engine tries reusing them.
+constexpr int kSide = 120;
 constexpr double kReservoirHead = 50.0;
 constexpr double kDemand = 0.002;
 

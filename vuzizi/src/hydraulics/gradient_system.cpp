@@ -29,6 +29,9 @@ constexpr int kMaxReuseSteps = 12;
 // unit roundoffs of the size of those sums are accepted.
 constexpr double kRoundingAllowance = 16.0;
 constexpr int kForecastAfterSteps = 3;
+// Reuse is tried only where the factors hold at least this many entries per column: below that a
+// factorisation costs no more than the ten-odd solves conjugate gradients take.
+constexpr double kReuseFromFillPerColumn = 16.0;
 
 // True when the residual, falling at the mean rate of the steps taken, would still be above the
 // tolerance after kMaxReuseSteps steps.
@@ -49,6 +52,7 @@ struct GradientSystem::Impl {
     std::vector<int> diagonal_slot;  // per unknown, position in the value array
     std::vector<int> link_slot;      // per link, off-diagonal position or -1
     bool factored = false;           // `solver` holds the factors of some earlier matrix
+    bool reuse_pays = false;         // the factors are dense enough for reuse to save time
 
     Eigen::VectorXd product(const Eigen::VectorXd& x) const { return matrix.selfadjointView<Eigen::Lower>() * x; }
     bool solve_with_earlier_factors(Eigen::VectorXd& x) const;
@@ -99,6 +103,8 @@ bool GradientSystem::Impl::solve_with_fresh_factors(Eigen::VectorXd& x) {
     solver.factorize(matrix);
     if (solver.info() != Eigen::Success) return false;
     factored = true;
+    const auto factor_entries = static_cast<double>(solver.matrixL().nestedExpression().nonZeros());
+    reuse_pays = factor_entries >= kReuseFromFillPerColumn * static_cast<double>(matrix.rows());
     x = solver.solve(rhs);
     if (solver.info() != Eigen::Success || !x.allFinite()) return false;
     // One step of iterative refinement: the flows follow from head differences, so the
@@ -186,7 +192,7 @@ bool GradientSystem::solve(std::vector<double>& head) {
     for (int32_t u = 0; u < unknown_count_; ++u)
         if (values[s.diagonal_slot[u]] < kMinDiagonal) values[s.diagonal_slot[u]] = kMinDiagonal;
     Eigen::VectorXd x(unknown_count_);
-    const bool solved = (s.factored && s.solve_with_earlier_factors(x)) || s.solve_with_fresh_factors(x);
+    const bool solved = (s.factored && s.reuse_pays && s.solve_with_earlier_factors(x)) || s.solve_with_fresh_factors(x);
     if (!solved) return false;
     for (std::size_t i = 0; i < unknown_.size(); ++i)
         if (unknown_[i] != kNone) head[i] = x[unknown_[i]];
