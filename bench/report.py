@@ -62,7 +62,7 @@ def set_col_node_section(rows: list[dict]) -> str:
 
 
 def _steady(steady: dict) -> str:
-    header = ["junctions", "pipes", "load + steady state", "peak memory", "status"]
+    header = ["junctions", "pipes", "load + steady state (fastest of the runs)", "peak memory", "status"]
     body = []
     for r in steady["rows"]:
         if "error" in r:
