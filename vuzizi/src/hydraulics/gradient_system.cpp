@@ -28,6 +28,8 @@ constexpr int kMaxReuseSteps = 12;
 // The residual computed afresh cannot fall below rounding in the sums of each balance: this many
 // unit roundoffs of the size of those sums are accepted.
 constexpr double kRoundingAllowance = 16.0;
+// From this many steps on, the mean decrease of the residual so far forecasts whether the
+// tolerance is reached in time; a slow start gives up early, when it costs least.
 constexpr int kForecastAfterSteps = 3;
 // Reuse is tried only where the factors hold at least this many entries per column: below that a
 // factorisation costs no more than the ten-odd solves conjugate gradients take.
