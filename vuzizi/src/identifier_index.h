@@ -21,22 +21,16 @@ public:
     // The position of the element of `elements` whose `id` is `id`, or kAbsent.
     template <class Element>
     int32_t find(const std::vector<Element>& elements, std::string_view id) const {
-        if (slots_.empty()) return kAbsent;
-        const std::size_t hash = hash_of(id);
-        for (std::size_t i = hash & mask(); slots_[i].position != kAbsent; i = (i + 1) & mask()) {
-            const Slot& slot = slots_[i];
-            if (slot.hash == tag(hash) && elements[static_cast<std::size_t>(slot.position)].id == id)
-                return slot.position;
-        }
-        return kAbsent;
+        return find_hashed(elements, id, hash_of(id));
     }
 
     // Records `position` under `id`; false, recording nothing, when `id` is already there.
     template <class Element>
     bool insert(const std::vector<Element>& elements, std::string_view id, int32_t position) {
-        if (find(elements, id) != kAbsent) return false;
+        const std::size_t hash = hash_of(id);
+        if (find_hashed(elements, id, hash) != kAbsent) return false;
         if ((count_ + 1) * kSlotsPerEntry > slots_.size()) grow(count_ + 1);
-        place(Slot{tag(hash_of(id)), position});
+        place(Slot{tag(hash), position});
         ++count_;
         return true;
     }
@@ -61,6 +55,17 @@ private:
     // The part of the hash a slot keeps; the slot count never exceeds what it can address.
     static uint32_t tag(std::size_t hash) { return static_cast<uint32_t>(hash); }
     std::size_t mask() const { return slots_.size() - 1; }
+
+    template <class Element>
+    int32_t find_hashed(const std::vector<Element>& elements, std::string_view id, std::size_t hash) const {
+        if (slots_.empty()) return kAbsent;
+        for (std::size_t i = hash & mask(); slots_[i].position != kAbsent; i = (i + 1) & mask()) {
+            const Slot& slot = slots_[i];
+            if (slot.hash == tag(hash) && elements[static_cast<std::size_t>(slot.position)].id == id)
+                return slot.position;
+        }
+        return kAbsent;
+    }
 
     void place(Slot slot) {
         std::size_t i = slot.hash & mask();

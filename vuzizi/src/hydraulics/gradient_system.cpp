@@ -81,8 +81,9 @@ bool GradientSystem::Impl::solve_with_earlier_factors(Eigen::VectorXd& x) const 
         const double alpha = rz / curvature;
         x += alpha * d;
         r -= alpha * ad;
-        if (r.norm() <= limit) return x.allFinite() && true_residual_small(x, limit);
-        if (step + 1 >= kForecastAfterSteps && too_slow(start, r.norm(), step + 1)) return false;
+        const double remaining = r.norm();
+        if (remaining <= limit) return x.allFinite() && true_residual_small(x, limit);
+        if (step + 1 >= kForecastAfterSteps && too_slow(start, remaining, step + 1)) return false;
         z = solver.solve(r);
         const double rz_next = r.dot(z);
         d = z + (rz_next / rz) * d;
@@ -94,8 +95,15 @@ bool GradientSystem::Impl::solve_with_earlier_factors(Eigen::VectorXd& x) const 
 // The residual that conjugate gradients update drifts from the true one: the answer is accepted
 // on the true residual, against the tolerance or, when that is below rounding, against rounding.
 bool GradientSystem::Impl::true_residual_small(const Eigen::VectorXd& x, double limit) const {
-    const Matrix magnitude = matrix.cwiseAbs();
-    const Eigen::VectorXd sums = magnitude.selfadjointView<Eigen::Lower>() * x.cwiseAbs() + rhs.cwiseAbs();
+    // |A| |x| + |b| over the stored lower triangle, without a copy of the matrix.
+    Eigen::VectorXd sums = rhs.cwiseAbs();
+    for (int col = 0; col < matrix.outerSize(); ++col) {
+        for (Matrix::InnerIterator it(matrix, col); it; ++it) {
+            const double magnitude = std::fabs(it.value());
+            sums[it.row()] += magnitude * std::fabs(x[col]);
+            if (it.row() != col) sums[col] += magnitude * std::fabs(x[it.row()]);
+        }
+    }
     const double rounding = kRoundingAllowance * std::numeric_limits<double>::epsilon() * sums.norm();
     return (rhs - product(x)).norm() <= std::max(limit, rounding);
 }
