@@ -4,48 +4,112 @@
 
 #include <cstdio>
 
-#include "diag.h"
 #include "numpy_api.h"
 
 namespace binding {
 namespace {
 
-bool call_method(PyObject* target, const char* method, PyObject* argument) {
+// The first interruption raised while lines are written, kept aside so that Python can be called again.
+class HeldInterrupt {
+public:
+    HeldInterrupt() = default;
+    HeldInterrupt(const HeldInterrupt&) = delete;
+    HeldInterrupt& operator=(const HeldInterrupt&) = delete;
+    ~HeldInterrupt() { restore(); }
+
+    // Settles the exception now pending after a failed call into the stream.
+    void settle() {
+        if (PyErr_Occurred() == nullptr) return;
+        if (PyErr_ExceptionMatches(PyExc_Exception) || held()) {
+            PyErr_Clear();
+            return;
+        }
+#if PY_VERSION_HEX >= 0x030C0000
+        exception_ = PyErr_GetRaisedException();
+#else
+        PyErr_Fetch(&type_, &exception_, &traceback_);
+#endif
+    }
+
+private:
+    bool held() const {
+#if PY_VERSION_HEX >= 0x030C0000
+        return exception_ != nullptr;
+#else
+        return type_ != nullptr;
+#endif
+    }
+
+    void restore() {
+        if (!held()) return;
+#if PY_VERSION_HEX >= 0x030C0000
+        PyErr_SetRaisedException(exception_);
+#else
+        PyErr_Restore(type_, exception_, traceback_);
+        type_ = nullptr;
+        traceback_ = nullptr;
+#endif
+        exception_ = nullptr;
+    }
+
+#if PY_VERSION_HEX < 0x030C0000
+    PyObject* type_ = nullptr;
+    PyObject* traceback_ = nullptr;
+#endif
+    PyObject* exception_ = nullptr;
+};
+
+// Calls target.method(argument) (no argument when null); a failure is settled and gives false.
+bool call_method(PyObject* target, const char* method, PyObject* argument, HeldInterrupt& interrupt) {
     PyObject* result = argument != nullptr ? PyObject_CallMethod(target, method, "O", argument)
                                            : PyObject_CallMethod(target, method, nullptr);
-    Py_XDECREF(result);
-    return result != nullptr;
-}
-
-bool write_to(PyObject* stream, const char* data, std::size_t len) {
-    PyObject* buffer = PyObject_GetAttrString(stream, "buffer");
-    bool ok = false;
-    if (buffer != nullptr) {
-        PyObject* bytes = PyBytes_FromStringAndSize(data, static_cast<Py_ssize_t>(len));
-        ok = bytes != nullptr && call_method(stream, "flush", nullptr) && call_method(buffer, "write", bytes) &&
-             call_method(buffer, "flush", nullptr);
-        Py_XDECREF(bytes);
-        Py_DECREF(buffer);
-    } else {
-        PyErr_Clear();
-        PyObject* text = PyUnicode_DecodeLatin1(data, static_cast<Py_ssize_t>(len), nullptr);
-        ok = text != nullptr && call_method(stream, "write", text) && call_method(stream, "flush", nullptr);
-        Py_XDECREF(text);
+    if (result == nullptr) {
+        interrupt.settle();
+        return false;
     }
-    return ok;
+    Py_DECREF(result);
+    return true;
 }
 
-// A line is never lost: when Python's stream cannot take it, it goes to the process's standard output.
-void write_line(const char* data, std::size_t len) {
-    PyObject* stream = PySys_GetObject("stdout");  // borrowed
-    if (stream != nullptr && stream != Py_None && write_to(stream, data, len)) return;
-    PyErr_Clear();
-    std::fwrite(data, 1, len, stdout);
+// True when the stream took the line. Once its write has accepted the line, a failing flush does not
+// undo that: the line counts as written.
+bool write_to(PyObject* stream, const std::string& line, HeldInterrupt& interrupt) {
+    PyObject* buffer = PyObject_GetAttrString(stream, "buffer");
+    PyObject* data = nullptr;
+    bool taken = false;
+    if (buffer != nullptr) {
+        data = PyBytes_FromStringAndSize(line.data(), static_cast<Py_ssize_t>(line.size()));
+        // The text layer is flushed first, so that what Python printed before comes out before the line.
+        taken = data != nullptr && call_method(stream, "flush", nullptr, interrupt) &&
+                call_method(buffer, "write", data, interrupt);
+        if (taken) call_method(buffer, "flush", nullptr, interrupt);
+    } else {
+        interrupt.settle();
+        data = PyUnicode_DecodeLatin1(line.data(), static_cast<Py_ssize_t>(line.size()), nullptr);
+        taken = data != nullptr && call_method(stream, "write", data, interrupt);
+        if (taken) call_method(stream, "flush", nullptr, interrupt);
+    }
+    if (data == nullptr) interrupt.settle();
+    Py_XDECREF(data);
+    Py_XDECREF(buffer);
+    return taken;
+}
+
+void write_line(const std::string& line, HeldInterrupt& interrupt) {
+    // A strong reference: the stream's own methods may replace sys.stdout and drop the last other one.
+    PyObject* stream = Py_XNewRef(PySys_GetObject("stdout"));
+    const bool taken = stream != nullptr && stream != Py_None && write_to(stream, line, interrupt);
+    Py_XDECREF(stream);
+    if (taken) return;
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 
 }  // namespace
 
-void route_diagnostics_to_python() { session::set_diag_sink(write_line); }
+void write_diag_lines(const std::vector<std::string>& lines) {
+    HeldInterrupt interrupt;
+    for (const std::string& line : lines) write_line(line, interrupt);
+}
 
 }  // namespace binding

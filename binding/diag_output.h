@@ -1,8 +1,15 @@
-// Routes the session's diagnostic lines to Python's standard output.
+// Writes a routine's diagnostic lines to Python's standard output.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace binding {
 
-void route_diagnostics_to_python();
+// Writes the lines in order through Python's sys.stdout as it stands at each line. A line that stream
+// cannot take goes to the process's standard output instead; a line it took is never written again.
+// An interruption raised by the stream (KeyboardInterrupt, SystemExit: anything that is not an
+// Exception) is left pending once every line is out; any other error of the stream is dropped.
+void write_diag_lines(const std::vector<std::string>& lines);
 
 }  // namespace binding

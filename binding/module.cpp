@@ -4,7 +4,6 @@
 #include "numpy_api.h"
 
 #include "convert.h"
-#include "diag_output.h"
 #include "routines.h"
 #include "variables.h"
 #include "wrappers.h"
@@ -148,7 +147,6 @@ PyObject* initialise() {
         Py_DECREF(module);
         return nullptr;
     }
-    route_diagnostics_to_python();
     return module;
 }
 

@@ -55,21 +55,26 @@ bool make_read_only(PyObject* dict, const char* name) {
     return PyArray_SetBaseObject(view, base) == 0;  // steals `base`
 }
 
-// A text value as bytes: bytes as they are, str by its ASCII encoding, a numpy text scalar or
-// zero-axis text array by its bytes. New reference, or null with an exception set.
-PyObject* text_value(PyObject* value, const char* name) {
+// Bytes or an ASCII str as bytes; anything else is refused. New reference, or null with an exception set.
+PyObject* plain_text_value(PyObject* value, const char* name) {
     if (PyBytes_Check(value)) return Py_NewRef(value);
     if (PyUnicode_Check(value)) return PyUnicode_AsASCIIString(value);
-    if (PyArray_Check(value) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(value)) == 0) {
-        PyObject* item = PyArray_GETITEM(reinterpret_cast<PyArrayObject*>(value),
-                                         static_cast<const char*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(value))));
-        if (item == nullptr) return nullptr;
-        PyObject* bytes = text_value(item, name);
-        Py_DECREF(item);
-        return bytes;
-    }
     PyErr_Format(PyExc_TypeError, "%s takes bytes or str, not %.200s", name, Py_TYPE(value)->tp_name);
     return nullptr;
+}
+
+// A text value as bytes: bytes as they are, str by its ASCII encoding, a numpy text scalar or
+// zero-axis array by its item. The item is unwrapped once: an array holding an array (itself, say)
+// is refused. New reference, or null with an exception set.
+PyObject* text_value(PyObject* value, const char* name) {
+    if (!PyArray_Check(value) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(value)) != 0)
+        return plain_text_value(value, name);
+    auto* array = reinterpret_cast<PyArrayObject*>(value);
+    PyObject* item = PyArray_GETITEM(array, static_cast<const char*>(PyArray_DATA(array)));
+    if (item == nullptr) return nullptr;
+    PyObject* bytes = plain_text_value(item, name);
+    Py_DECREF(item);
+    return bytes;
 }
 
 int assign_text(int index, PyObject* value) {

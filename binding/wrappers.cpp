@@ -8,15 +8,13 @@
 
 #include "arrays.h"
 #include "convert.h"
+#include "routine_edge.h"
 #include "routines.h"
 
 namespace binding {
 namespace {
 
 using Keywords = char*[];
-
-// After the session routine: a pending exception fails the call.
-bool routine_succeeded() { return PyErr_Occurred() == nullptr; }
 
 }  // namespace
 
@@ -33,8 +31,10 @@ PyObject* call_init(PyObject*, PyObject* args, PyObject* kwds, void* address) {
     if (!pvers.make_hidden(session::kPversLen,
                            "string_from_pyobj failed in converting hidden`pvers' of _pyQorvane.init to C string"))
         return nullptr;
-    routine(&debuglevel, pvers.data(), pvers.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.init", [&] {
+        routine(&debuglevel, pvers.data(), pvers.length());
+    });
+    if (!done) return nullptr;
     pvers.trim_for_result();
     return Py_BuildValue("y", pvers.data());
 }
@@ -43,8 +43,10 @@ PyObject* call_quit(PyObject*, PyObject* args, PyObject* kwds, void* address) {
     const auto routine = reinterpret_cast<QuitRoutine>(address);
     static Keywords keywords = {nullptr};
     if (!PyArg_ParseTupleAndKeywords(args, kwds, "|:_pyQorvane.quit", keywords)) return nullptr;
-    routine();
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.quit", [&] {
+        routine();
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("");
 }
 
@@ -59,8 +61,10 @@ PyObject* call_loadmodel(PyObject*, PyObject* args, PyObject* kwds, void* addres
                            "_pyQorvane.loadmodel to C string"))
         return nullptr;
     int32_t fstat = 0;
-    routine(modelname.data(), &fstat, modelname.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.loadmodel", [&] {
+        routine(modelname.data(), &fstat, modelname.length());
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("i", fstat);
 }
 
@@ -85,8 +89,10 @@ PyObject* call_get_unit_info(PyObject*, PyObject* args, PyObject* kwds, void* ad
                           "string"))
         return nullptr;
     float coef = 0.0f;
-    routine(sattr.data(), &coef, ncur.data(), nref.data(), sattr.length(), ncur.length(), nref.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.get_unit_info", [&] {
+        routine(sattr.data(), &coef, ncur.data(), nref.data(), sattr.length(), ncur.length(), nref.length());
+    });
+    if (!done) return nullptr;
     ncur.trim_for_result();
     nref.trim_for_result();
     return Py_BuildValue("fyy", static_cast<double>(coef), ncur.data(), nref.data());
@@ -103,8 +109,10 @@ PyObject* call_get_node(PyObject*, PyObject* args, PyObject* kwds, void* address
         return nullptr;
     int32_t idx = 0;
     float fz = 0.0f, fcs = 0.0f, fch = 0.0f;
-    routine(eid.data(), &idx, &fz, &fcs, &fch, eid.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.get_node", [&] {
+        routine(eid.data(), &idx, &fz, &fcs, &fch, eid.length());
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("ifff", idx, static_cast<double>(fz), static_cast<double>(fcs), static_cast<double>(fch));
 }
 
@@ -151,8 +159,10 @@ PyObject* call_set_col_node(PyObject*, PyObject* args, PyObject* kwds, void* add
                      "_pyQorvane._pyQorvane.set_col_node: failed to create array from the 4th argument `val`"))
         return nullptr;
     int32_t fstat = 0;
-    routine(eid.data(), mode.data(), tim.data(), val.data(), &fstat, &nbp, eid.length(), mode.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.set_col_node", [&] {
+        routine(eid.data(), mode.data(), tim.data(), val.data(), &fstat, &nbp, eid.length(), mode.length());
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("i", fstat);
 }
 
@@ -172,8 +182,10 @@ PyObject* call_run_simulation(PyObject*, PyObject* args, PyObject* kwds, void* a
                           "_pyQorvane.run_simulation() 2nd argument (storefact) can't be converted to float"))
         return nullptr;
     int32_t fstat = 0;
-    routine(&horizon, &storefact, &fstat);
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.run_simulation", [&] {
+        routine(&horizon, &storefact, &fstat);
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("i", fstat);
 }
 
@@ -200,8 +212,10 @@ PyObject* call_size_ts(PyObject*, PyObject* args, PyObject* kwds, void* address)
                           "string"))
         return nullptr;
     int32_t nval = 0;
-    routine(typelt.data(), eid.data(), attribut.data(), &nval, typelt.length(), eid.length(), attribut.length());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.size_ts", [&] {
+        routine(typelt.data(), eid.data(), attribut.data(), &nval, typelt.length(), eid.length(), attribut.length());
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("i", nval);
 }
 
@@ -219,8 +233,10 @@ PyObject* call_result_ts(PyObject*, PyObject* args, PyObject* kwds, void* addres
     HiddenArray vval;
     if (!vval.make(nval, "_pyQorvane._pyQorvane.result_ts: failed to create array from the hidden `vval`"))
         return nullptr;
-    routine(&nval, vdate.data(), vval.data());
-    if (!routine_succeeded()) return nullptr;
+    const bool done = run_routine("_pyQorvane.result_ts", [&] {
+        routine(&nval, vdate.data(), vval.data());
+    });
+    if (!done) return nullptr;
     return Py_BuildValue("NN", vdate.release(), vval.release());
 }
 

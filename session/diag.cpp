@@ -1,30 +1,36 @@
-// Diagnostic lines of the session routines.
+// Diagnostic lines of the session routines, queued until the routine has finished.
 #include "diag.h"
 
-#include <cstdio>
-#include <string>
+#include <utility>
 
 #include "state.h"
 
 namespace session {
 namespace {
 
-void write_to_stdout(const char* data, std::size_t len) {
-    std::fwrite(data, 1, len, stdout);
-    std::fflush(stdout);
-}
-
-DiagSink current_sink = write_to_stdout;
+DiagLines queued;
 
 }  // namespace
 
-void set_diag_sink(DiagSink sink) { current_sink = sink != nullptr ? sink : write_to_stdout; }
+void diag_line(std::initializer_list<std::string_view> items) noexcept {
+    try {
+        std::size_t size = 1 + 1;  // the leading blank and the line feed
+        for (std::string_view item : items) size += item.size();
+        std::string line;
+        line.reserve(size);
+        line.push_back(' ');
+        for (std::string_view item : items) line.append(item);
+        line.push_back('\n');
+        queued.lines.push_back(std::move(line));
+    } catch (...) {  // std::bad_alloc or std::length_error
+        queued.lost = true;
+    }
+}
 
-void diag_line(std::initializer_list<std::string_view> items) {
-    std::string line(1, ' ');
-    for (std::string_view item : items) line.append(item);
-    line.push_back('\n');
-    current_sink(line.data(), line.size());
+DiagLines take_diag_lines() noexcept {
+    DiagLines taken;
+    std::swap(taken, queued);
+    return taken;
 }
 
 bool errors_enabled() { return debug > 0; }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "api.h"
+#include "diag.h"
 #include "routines.h"
 #include "state.h"
 #include "text.h"
@@ -11,6 +12,10 @@ namespace {
 
 // Level handed to OpenQorvaneAPI when no positive debug level is given.
 constexpr int32_t kSilentLevel = -1;
+
+// loadmodel's result for a path with more significant characters than the path field holds. The
+// engine's loading codes are 0 and positive, so a negative one cannot be taken for one of them.
+constexpr int32_t kPathTooLong = -MODEL_PATH_LEN;
 
 // Steps 1 to 5 of the opening: debug level, engine, version.
 void open_engine(int32_t level) {
@@ -42,11 +47,18 @@ void init(int32_t* debuglevel, char* pvers, int32_t pvers_len) {
 }
 
 void loadmodel(char* modelname, int32_t* fstat, int32_t modelname_len) {
+    // A cut path would name another file: refuse it before any engine call.
+    const int32_t n = trimmed_length(modelname, modelname_len);
+    if (n > MODEL_PATH_LEN) {
+        *fstat = kPathTooLong;
+        if (errors_enabled()) diag_line({" * Path too long:", text_item(modelname, modelname_len)});
+        return;
+    }
     if (!VUZIZI_STATUS_OK(stat_qordll)) {
         open_engine(0);
         clear_selection();
     }
-    copy_padded(model_path, MODEL_PATH_LEN, modelname, trimmed_length(modelname, modelname_len));
+    copy_padded(model_path, MODEL_PATH_LEN, modelname, n);
     model_path[MODEL_PATH_LEN] = '\0';
     forget_curve_points();
     *fstat = OuvrirReseau(model_path);

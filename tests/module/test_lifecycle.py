@@ -9,6 +9,8 @@ from support import padded, variables
 OPENING = ["OpenQorvaneAPI", "QorvaneInit", "GetNumeroVersion"]
 SILENT_LEVEL = -1
 MODEL_PATH_LEN = 261
+PATH_TOO_LONG = -261
+LONG_PATH = "/models/" + "r" * (MODEL_PATH_LEN - len("/models/")) + "x   "  # 262 significant characters
 QOR_ID_LEN = 48
 VERSION_FIELD_LEN = 5
 BLANK_VERSION = b" " * 4
@@ -126,13 +128,28 @@ class TestLoadModel:
         ("a b", b"a b"),
         ("", b""),
         ("p" * MODEL_PATH_LEN, b"p" * MODEL_PATH_LEN),
-        ("q" * 300, b"q" * MODEL_PATH_LEN),
-        ("/models/" + "r" * 300 + "   ", (b"/models/" + b"r" * 300)[:MODEL_PATH_LEN]),
-    ], ids=["plain", "trailing-blanks", "leading-blanks", "inner-blank", "empty", "full", "long", "long-blanks"])
+        ("q" * MODEL_PATH_LEN + "   ", b"q" * MODEL_PATH_LEN),
+    ], ids=["plain", "trailing-blanks", "leading-blanks", "inner-blank", "empty", "full", "full-blanks"])
     def test_path_field_handed_to_the_engine(self, opened, modelname, field):
         M.loadmodel(modelname)
         assert opened.ops() == ["OuvrirReseau"]
         assert path_sent(opened) == padded(field, MODEL_PATH_LEN) + b"\x00"
+
+    @pytest.mark.parametrize("level, line", [(0, ""), (1, "  * Path too long:" + LONG_PATH + "\n")])
+    def test_path_longer_than_the_field_is_refused(self, dbl, capsys, level, line):
+        # Cut to the field, the path would name another file.
+        M.init(level)
+        dbl.reset()
+        capsys.readouterr()
+        before = variables(M)
+        assert M.loadmodel(LONG_PATH) == PATH_TOO_LONG
+        assert dbl.ops() == []
+        assert capsys.readouterr().out == line
+        assert variables(M) == before
+        M.quit()
+        dbl.reset()
+        assert M.loadmodel(LONG_PATH) == PATH_TOO_LONG
+        assert dbl.ops() == []  # not even the lazy opening
 
     def test_shorter_path_overwrites_a_longer_one(self, opened):
         M.loadmodel("x" * 200)
