@@ -129,7 +129,7 @@ TEST_F(Interface, NodeRecordCarriesTheSteadyStateInModelUnits) {
     EXPECT_DOUBLE_EQ(record.elevation, 20.0);
     EXPECT_NEAR(record.demand, 5.0, 1e-12);
     // Head from Hazen-Williams on P1 carrying 15 L/s.
-    const double r = 10.67 * 1000 / (std::pow(120.0, 1.852) * std::pow(0.3, 4.87));
+    const double r = 10.6668 * 1000 / (std::pow(120.0, 1.852) * std::pow(0.3, 4.871));
     EXPECT_NEAR(record.head, 100.0 - r * std::pow(0.015, 1.852), 1e-3);
     EXPECT_NEAR(record.pressure, record.head - 20.0, 1e-9);
     // Bytes the engine does not publish stay as they were.

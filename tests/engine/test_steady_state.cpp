@@ -10,9 +10,12 @@ constexpr double g = 9.80665;
 constexpr double pi = 3.14159265358979323846;
 constexpr double kTightAccuracy = 1e-10;
 
-// Hazen-Williams in SI: h = 10.67 L Q^1.852 / (C^1.852 D^4.87).
+// Hazen-Williams in feet and cubic feet per second, h = 4.727 L Q^1.852 / (C^1.852 D^4.871),
+// evaluated in SI.
+constexpr double ft = 0.3048;
 double hw_r(double length, double diameter, double c) {
-    return 10.67 * length / (std::pow(c, 1.852) * std::pow(diameter, 4.87));
+    const double r_ft = 4.727 * (length / ft) / (std::pow(c, 1.852) * std::pow(diameter / ft, 4.871));
+    return r_ft * ft / std::pow(ft * ft * ft, 1.852);
 }
 double hw_loss(double r, double q) { return r * std::pow(std::fabs(q), 1.852) * (q < 0 ? -1.0 : 1.0); }
 

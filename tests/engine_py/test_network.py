@@ -5,7 +5,7 @@ import pytest
 
 from conftest import DATA
 
-HW_CONSTANT, HW_FLOW_EXP, HW_DIAMETER_EXP = 10.67, 1.852, 4.87
+HW_CONSTANT, HW_FLOW_EXP, HW_DIAMETER_EXP = 10.6668, 1.852, 4.871
 
 
 @pytest.mark.parametrize("name, node, elevation", [("Net1.inp", b"10", 710.0), ("Net2.inp", b"1", 50.0),

@@ -1,6 +1,8 @@
 // Head loss of pipes and valves as a function of flow, with its derivative, in SI.
 #pragma once
 
+#include <cmath>
+
 #include "network.h"
 
 namespace vuzizi {
@@ -12,9 +14,14 @@ struct Loss {
 };
 
 // Exponents and constants of the SI pipe formulas.
-inline constexpr double kHazenWilliamsConstant = 10.67;
+// Hazen-Williams as model files are written and checked: 4.727 with lengths and diameters in
+// feet and flows in cubic feet per second, which is 10.6668 in metres and m3/s.
 inline constexpr double kHazenWilliamsFlowExponent = 1.852;
-inline constexpr double kHazenWilliamsDiameterExponent = 4.87;
+inline constexpr double kHazenWilliamsDiameterExponent = 4.871;
+inline constexpr double kHazenWilliamsFootConstant = 4.727;
+inline const double kHazenWilliamsConstant =
+    kHazenWilliamsFootConstant *
+    std::pow(kFoot, kHazenWilliamsDiameterExponent - 3.0 * kHazenWilliamsFlowExponent);
 inline constexpr double kManningConstant = 10.29;
 inline constexpr double kManningDiameterExponent = 16.0 / 3.0;
 inline constexpr double kLaminarReynolds = 2000.0;
