@@ -17,6 +17,7 @@ using vuzizi::engine;
 using vuzizi::Error;
 using vuzizi::kStatusFailed;
 using vuzizi::kStatusOk;
+using vuzizi::transient::PublishedRun;
 using vuzizi::transient::ResultStore;
 using vuzizi::transient::RunState;
 
@@ -47,6 +48,7 @@ int64_t steps_for(double horizon, double dt) {
 bool prepare(const char* operation) {
     RunState& r = run();
     r.prepared = false;
+    r.last_run.valid = false;  // a preparation publishes its own values
     if (!network_ready(operation)) return false;
     if (!engine().steady_state().converged) {
         report(Error::NotConverged, std::string(operation) + ": the steady state did not converge; no run starts from it");
@@ -68,30 +70,44 @@ bool results_valid() {
     return r.has_results && engine().has_network() && engine().network_generation() == r.results_generation;
 }
 
+// The published values of the prepared run, or of the last complete run on this network.
+PublishedRun published_values() {
+    const RunState& r = run();
+    if (!r.prepared) {
+        const bool current = r.last_run.valid && engine().has_network() &&
+                             engine().network_generation() == r.last_run.generation;
+        return current ? r.last_run : PublishedRun{};
+    }
+    const vuzizi::transient::ReachPlan& plan = r.solver.plan();
+    const int64_t steps = steps_for(r.horizon, plan.time_step);
+    const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
+    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
+    PublishedRun p;
+    p.valid = true;
+    p.generation = engine().network_generation();
+    p.time_step = plan.time_step;
+    p.total_reaches = static_cast<int32_t>(std::min<int64_t>(plan.total_reaches, INT32_MAX));
+    p.largest_adjustment = static_cast<float>(plan.largest_adjustment);
+    p.step_count = static_cast<int32_t>(std::min<int64_t>(steps, INT32_MAX));
+    p.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
+    p.result_bytes = ResultStore::bytes_for(frames, frame);
+    p.fitting_factor = ResultStore::smallest_fitting_factor(steps, frame);
+    return p;
+}
+
 void fill_params(CalcParamRecord& rec) {
     const RunState& r = run();
     rec.horizon = r.horizon;
     rec.storage_factor = r.storage_factor;
     rec.result_limit = static_cast<double>(vuzizi::transient::kResultMemoryLimit);
-    rec.time_step = 0.0;
-    rec.total_reaches = 0;
-    rec.largest_adjustment = 0.0f;
-    rec.step_count = 0;
-    rec.stored_points = 0;
-    rec.result_bytes = 0.0;
-    rec.fitting_factor = 0;
-    if (!r.prepared) return;
-    const vuzizi::transient::ReachPlan& plan = r.solver.plan();
-    const int64_t steps = steps_for(r.horizon, plan.time_step);
-    const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
-    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
-    rec.time_step = plan.time_step;
-    rec.total_reaches = static_cast<int32_t>(std::min<int64_t>(plan.total_reaches, INT32_MAX));
-    rec.largest_adjustment = static_cast<float>(plan.largest_adjustment);
-    rec.step_count = static_cast<int32_t>(std::min<int64_t>(steps, INT32_MAX));
-    rec.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
-    rec.result_bytes = ResultStore::bytes_for(frames, frame);
-    rec.fitting_factor = ResultStore::smallest_fitting_factor(steps, frame);
+    const PublishedRun p = published_values();
+    rec.time_step = p.time_step;
+    rec.total_reaches = p.total_reaches;
+    rec.largest_adjustment = p.largest_adjustment;
+    rec.step_count = p.step_count;
+    rec.stored_points = p.stored_points;
+    rec.result_bytes = p.result_bytes;
+    rec.fitting_factor = p.fitting_factor;
 }
 
 std::string unit_of(vuzizi::transient::CurveDimension d) {
@@ -171,7 +187,9 @@ int32_t run_calculation() {
     r.units = curve_units();
     r.results_model = r.model;
     r.results_index.build(r.results_model);
+    const PublishedRun published = published_values();
     r.prepared = false;  // the solver has left the steady state
+    r.last_run = published;
     return kStatusOk;
 }
 

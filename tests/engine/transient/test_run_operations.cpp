@@ -154,6 +154,24 @@ TEST_F(RunOperations, ResultsGoWithTheirNetwork) {
     EXPECT_EQ(count, 0);
 }
 
+TEST_F(RunOperations, LastRunStaysPublishedUntilTheNextLoadOrPreparation) {
+    ASSERT_TRUE(VUZIZI_STATUS_OK(run(0.5f, 2)));
+    const CalcParamRecord after = params();
+    EXPECT_DOUBLE_EQ(after.time_step, 0.01);
+    EXPECT_EQ(after.total_reaches, 100);
+    EXPECT_EQ(after.step_count, 50);
+    EXPECT_EQ(after.stored_points, 26);
+    EXPECT_GT(after.result_bytes, 0.0);
+    // A failed preparation publishes nothing; a load forgets the run.
+    ASSERT_TRUE(VUZIZI_STATUS_OK(set_params(3.0e6f, 1)));
+    EXPECT_FALSE(VUZIZI_STATUS_OK(RunCalculQor()));
+    EXPECT_EQ(params().step_count, 0);
+    ASSERT_TRUE(VUZIZI_STATUS_OK(run(0.5f, 2)));
+    ASSERT_EQ(load_model(write_model("line_again", kLine)), 0);
+    EXPECT_EQ(params().step_count, 0);
+    EXPECT_EQ(params().time_step, 0.0);
+}
+
 TEST(RunWithoutNetwork, EvenStatusWithAMessage) {
     CloseQorvane();
     open_engine(1);

@@ -14,6 +14,20 @@ namespace vuzizi::transient {
 inline constexpr float kDefaultHorizon = 60.0f;  // s
 inline constexpr int32_t kDefaultStorageFactor = 1;
 
+// What the parameter record published for the last complete run, readable after it until the
+// next load or preparation.
+struct PublishedRun {
+    bool valid = false;
+    uint64_t generation = 0;  // the engine's network generation of the run
+    double time_step = 0.0;
+    int32_t total_reaches = 0;
+    float largest_adjustment = 0.0f;
+    int32_t step_count = 0;
+    int32_t stored_points = 0;
+    double result_bytes = 0.0;
+    int32_t fitting_factor = 0;
+};
+
 struct RunState {
     // Parameters, kept from one run to the next.
     float horizon = kDefaultHorizon;
@@ -23,6 +37,8 @@ struct RunState {
     bool prepared = false;
     TransientModel model;
     Solver solver;
+
+    PublishedRun last_run;
 
     // Results of the last complete run, for the network they were computed on.
     bool has_results = false;
