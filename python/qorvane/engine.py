@@ -47,7 +47,7 @@ def is_open() -> bool:
 def open_engine() -> str:
     """Opens the engine with its error messages on and the module's diagnostic lines off (exceptions say it all)."""
     version = raw.init(ENGINE_MESSAGE_LEVEL)
-    raw.pyvuzizi.debug = 0
+    raw.pyvuzizi.debug[()] = 0
     return version.decode("ascii", "replace")
 
 
