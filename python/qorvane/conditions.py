@@ -29,7 +29,7 @@ def checked_series(node: str, times: npt.ArrayLike, values: npt.ArrayLike) -> tu
     for name, wide, narrow in (("time", t, t32), ("value", v, v32)):
         bad = np.flatnonzero(~np.isfinite(narrow))
         if bad.size:
-            raise ConditionError(f"series at node {node!r}: {name} {wide[bad[0]]!r} at point {bad[0]} is not a "
+            raise ConditionError(f"series at node {node!r}: {name} {float(wide[bad[0]])!r} at point {bad[0]} is not a "
                                  f"finite 32-bit number")
     backwards = np.flatnonzero(np.diff(t32) < 0)
     if backwards.size:

@@ -206,8 +206,10 @@ class Model:
 
     def run(self, horizon: float, store_every: int = 1) -> Results:
         """Runs the transient up to `horizon` seconds, storing every `store_every` time steps."""
-        if not isinstance(horizon, (int, float)) or isinstance(horizon, bool) or not (
-                0 < horizon and math.isfinite(horizon) and math.isfinite(np.float32(horizon))):
+        with np.errstate(over="ignore"):
+            fits = isinstance(horizon, (int, float)) and not isinstance(horizon, bool) and bool(
+                0 < horizon and math.isfinite(horizon) and math.isfinite(np.float32(horizon)))
+        if not fits:
             raise ValueError(f"horizon must be a positive finite number of seconds, not {horizon!r}")
         if not isinstance(store_every, int) or isinstance(store_every, bool) or not (
                 1 <= store_every <= MAX_STORE_EVERY):
