@@ -19,13 +19,15 @@ ASAN_ENV = QORVANE_HYPOTHESIS_EXAMPLES=30 QORVANE_LEAK_ITERATIONS=300 LD_PRELOAD
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
+
+.PHONY: test-package package-installed
 .PHONY: demo test build deps apt venv test-cxx test-module test-engine test-bench-tools test-asan test-newest clean
 
 demo: build
 	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
-	PYTHONPATH=$(BUILD)/binding $(PY) examples/demo.py
+	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(PY) examples/demo.py
 
-test: build test-cxx test-module test-engine test-bench-tools test-asan test-newest test-reliability
+test: build test-cxx test-module test-engine test-package test-bench-tools test-asan test-newest test-reliability
 
 apt:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -55,7 +57,7 @@ test-bench-tools: build
 	LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) PYTHONPATH=$(BUILD)/binding:$(BUILD)/bench $(PY) $(PYTEST) bench/tests
 
 test-engine: build
-	PYTHONPATH=$(BUILD)/binding $(PY) $(PYTEST) tests/engine_py
+	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(PY) $(PYTEST) tests/engine_py
 
 test-asan: deps
 	@[ -f $(BUILD_ASAN)/build.ninja ] || $(VENV)/bin/meson setup $(BUILD_ASAN) -Dbuildtype=debug \
@@ -64,7 +66,7 @@ test-asan: deps
 	$(VENV)/bin/ninja -C $(BUILD_ASAN)
 	$(ASAN_ENV) $(VENV)/bin/meson test -C $(BUILD_ASAN) --print-errorlogs
 	$(ASAN_ENV) LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD_ASAN)) PYTHONPATH=$(BUILD_ASAN)/binding $(PY) $(PYTEST) tests/module
-	$(ASAN_ENV) PYTHONPATH=$(BUILD_ASAN)/binding $(PY) $(PYTEST) tests/engine_py
+	$(ASAN_ENV) PYTHONPATH=$(BUILD_ASAN)/binding:$(PACKAGE_DIR) $(PY) $(PYTEST) tests/engine_py
 
 # The installed wheel (built against numpy 2.2.5) with the newest numpy 2 release.
 test-newest: build
@@ -79,6 +81,22 @@ test-newest: build
 	  print('installed module with numpy', numpy.__version__)"
 	cd tests && LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) ../$(VENV_NEWEST)/bin/python $(PYTEST) module
 	cd tests && ../$(VENV_NEWEST)/bin/python $(PYTEST) engine_py
+	$(MAKE) --no-print-directory package-installed
+
+# --- The qorvane package (python/qorvane): tests against the stand-in engine, mypy, the installed wheel.
+PACKAGE_DIR := python
+test-package: build
+	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(PY) $(PYTEST) tests/qorvane
+	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) MYPYPATH=binding $(VENV)/bin/mypy --strict --no-incremental \
+	  $(PACKAGE_DIR)/qorvane examples/demo.py
+
+# From a folder outside the repository, with only the wheel installed: the README's quick start and the sweep.
+PACKAGE_CHECK_DIR := /tmp/qorvane-installed-check
+package-installed:
+	rm -rf $(PACKAGE_CHECK_DIR) && mkdir -p $(PACKAGE_CHECK_DIR)
+	sed -n '/^## Quick start/,/^```$$/p' README.md | sed '1,/^```python/d;$$d' > $(PACKAGE_CHECK_DIR)/quick_start.py
+	cd $(PACKAGE_CHECK_DIR) && $(abspath $(VENV_NEWEST))/bin/python quick_start.py
+	cd $(PACKAGE_CHECK_DIR) && $(abspath $(VENV_NEWEST))/bin/python -m qorvane.examples.sweep
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD)

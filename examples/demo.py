@@ -1,4 +1,4 @@
-"""Water hammer on a pumping main, driven from Python through _pyQorvane.
+"""Water hammer on a pumping main, driven from Python through the qorvane package.
 
 The factory at the dead end J5 of the bundled network shuts its 40 L/s intake within 50 ms,
 one second into the run. The script opens the engine, loads the network, reads the units and
@@ -13,26 +13,24 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import numpy as np
+import numpy.typing as npt
 
-import _pyQorvane as qorvane
+import qorvane
 
 HERE = Path(__file__).resolve().parent
-NETWORK = HERE / "networks" / "pumping_main.inp"
+NETWORK = qorvane.examples.path("pumping_main")
 DEFAULT_PLOT = HERE / "output" / "pressure_waves.png"
 
 STOP_NODE = "J5"
 STOP_START, STOP_END = 1.0, 1.05   # seconds: the intake closes between these times
 STORE_EVERY = 1                    # store every time step
 PRESSURE_NODES = ["J1", "J3", "J4", "J5"]
-# Curves read after the run: (element type, identifier, attribute, unit code, label).
-CURVES = [(("NODE", node, "P"), "P", f"pressure at {node}") for node in PRESSURE_NODES] + [
-    (("LINK", "P4", "Q"), "Q", "flow in P4"),
-    (("BALLON", "AV1", "VO"), "VO", "gas volume of AV1"),
+# Curves read after the run: (element kind, identifier, quantity), label.
+CURVES = [(("node", node, "pressure"), f"pressure at {node}") for node in PRESSURE_NODES] + [
+    (("pipe", "P4", "flow"), "flow in P4"),
+    (("air_vessel", "AV1", "gas_volume"), "gas volume of AV1"),
 ]
-
-
-class EngineError(RuntimeError):
-    """An engine call reported failure."""
+Series = tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]
 
 
 @dataclass
@@ -46,60 +44,29 @@ class CurveSummary:
     high_time: float
 
 
-def succeeded(status: int) -> bool:
-    return bool(status & 1)
-
-
-def unit_name(code: str) -> str:
-    _coef, current, _reference = qorvane.get_unit_info(code)
-    return current.decode()
-
-
-def read_curve(typelt: str, eid: str, attribut: str) -> tuple[np.ndarray, np.ndarray]:
-    count = qorvane.size_ts(typelt, eid, attribut)
-    if count <= 0:
-        raise EngineError(f"no result curve for {typelt} {eid} {attribut}")
-    return qorvane.result_ts(count)
-
-
 @dataclass
 class Outcome:
     version: str
     summaries: list[CurveSummary]
-    pressures: dict[str, tuple[np.ndarray, np.ndarray]]  # node: (times, pressures)
+    pressures: dict[str, Series]  # node: (times, pressures)
     stopped_demand: float
 
 
 def simulate(horizon: float) -> Outcome:
     """Runs the scenario up to `horizon` seconds and reads its result curves."""
-    version = qorvane.init(1).decode()
-    if not succeeded(int(qorvane.pyvuzizi.stat_qordll)):
-        raise EngineError("the engine did not open")
-    try:
-        status = qorvane.loadmodel(str(NETWORK))
-        if status != 0:
-            raise EngineError(f"loading {NETWORK} failed with code {status}")
-        index, _elevation, demand, _head = qorvane.get_node(STOP_NODE)
-        if index < 0:
-            raise EngineError(f"the network has no node {STOP_NODE}")
-
-        times = np.array([0.0, STOP_START, STOP_END], dtype=np.float32)
-        values = np.array([demand, demand, 0.0], dtype=np.float32)
-        if not succeeded(qorvane.set_col_node(STOP_NODE, "CS", times, values)):
-            raise EngineError(f"the engine refused the demand stop at {STOP_NODE}")
-        if not succeeded(qorvane.run_simulation(horizon, STORE_EVERY)):
-            raise EngineError("the simulation run failed")
-
+    with qorvane.Model(NETWORK) as model:
+        demand = model.node(STOP_NODE).demand
+        model.set_demand(STOP_NODE, [0.0, STOP_START, STOP_END], [demand, demand, 0.0])
+        results = model.run(horizon, STORE_EVERY)
         summaries, pressures = [], {}
-        for (typelt, eid, attribut), unit_code, label in CURVES:
-            t, v = read_curve(typelt, eid, attribut)
-            summaries.append(CurveSummary(label, unit_name(unit_code), float(v[0]), float(v.min()),
-                                          float(t[v.argmin()]), float(v.max()), float(t[v.argmax()])))
-            if typelt == "NODE":
+        for (kind, eid, quantity), label in CURVES:
+            c = results.curve(kind, eid, quantity)
+            t, v = c.times, c.values
+            summaries.append(CurveSummary(label, c.unit, float(v[0]), float(v.min()), float(t[v.argmin()]),
+                                          float(v.max()), float(t[v.argmax()])))
+            if kind == "node":
                 pressures[eid] = (t, v)
-        return Outcome(version, summaries, pressures, float(demand))
-    finally:
-        qorvane.quit()
+        return Outcome(model.engine_version, summaries, pressures, float(demand))
 
 
 def print_table(summaries: list[CurveSummary]) -> None:
@@ -109,7 +76,7 @@ def print_table(summaries: list[CurveSummary]) -> None:
               f"{s.high:>10.2f}{s.high_time:>9.2f}")
 
 
-def plot(pressures: dict[str, tuple[np.ndarray, np.ndarray]], unit: str, path: Path) -> bool:
+def plot(pressures: dict[str, Series], unit: str, path: Path) -> bool:
     try:
         import matplotlib
         matplotlib.use("Agg")
@@ -134,7 +101,7 @@ def plot(pressures: dict[str, tuple[np.ndarray, np.ndarray]], unit: str, path: P
 
 
 def main(argv: list[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=(__doc__ or "").splitlines()[0])
     parser.add_argument("--horizon", type=float, default=60.0, help="simulated time in seconds")
     parser.add_argument("--plot", type=Path, default=DEFAULT_PLOT, help="where to write the PNG plot")
     parser.add_argument("--no-plot", action="store_true", help="write no plot")
@@ -142,7 +109,7 @@ def main(argv: list[str] | None = None) -> int:
 
     try:
         outcome = simulate(args.horizon)
-    except EngineError as error:
+    except qorvane.QorvaneError as error:
         print(f"error: {error}", file=sys.stderr)
         return 1
     print(f"engine {outcome.version}, network {NETWORK.name}: the {outcome.stopped_demand:g} L/s intake at "

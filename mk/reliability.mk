@@ -33,7 +33,7 @@ test-fuzz: reliability-apt
 # workload of every function is checked in full. The demo imports much more of the standard library,
 # where Python 3.11's reading of the digit of a zero int spreads undefined bits too widely to
 # suppress by name, so its run checks addressability only: invalid reads, writes and frees.
-VALGRIND_RUN = PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/binding $(VALGRIND)
+VALGRIND_RUN = PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(VALGRIND)
 test-valgrind: build reliability-apt
 	$(VALGRIND_RUN) $(PY) tests/valgrind/exercise.py $(VALGRIND_NETWORK)
 	$(VALGRIND_RUN) --undef-value-errors=no $(PY) examples/demo.py --horizon $(VALGRIND_HORIZON) --no-plot

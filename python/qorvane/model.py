@@ -1,0 +1,251 @@
+"""A network model loaded in the engine: its elements, its nodes, boundary conditions and runs."""
+from __future__ import annotations
+
+import math
+import os
+import sys
+from dataclasses import dataclass
+from pathlib import Path
+from types import TracebackType
+
+import numpy as np
+import numpy.typing as npt
+
+import _pyQorvane as raw
+
+from . import engine
+from .conditions import checked_series
+from .errors import (ConditionError, LoadError, ModelClosedError, ModelFileError, RunError, UnknownElementError,
+                     load_error_meaning)
+from .inp_reader import ModelElements, read_elements
+from .quantities import NODE_KINDS
+from .results import Results
+
+# The longest model path the raw module hands the engine whole.
+MAX_PATH_LENGTH = 261
+LOADED = 0  # the engine's loading result for a loaded model
+# Boundary-condition modes of set_col_node.
+HEAD_MODE, DEMAND_MODE, PRESSURE_MODE = "CH", "CS", "P"
+# Unit codes of a node's values.
+NODE_UNIT_CODES = {"elevation": "Z", "demand": "CS", "head": "CH"}
+MAX_STORE_EVERY = 2**31 - 1
+
+
+def succeeded(status: int) -> bool:
+    return bool(status & 1)
+
+
+@dataclass(frozen=True)
+class Node:
+    """A node of the loaded model at the steady state, values in the model's units."""
+
+    id: str
+    kind: str  # "junction", "reservoir" or "tank"
+    index: int
+    elevation: float  # for a reservoir, its head
+    demand: float  # for a reservoir or tank, the net flow it takes from the network
+    head: float
+    units: dict[str, str]  # unit of "elevation", "demand" and "head"
+
+
+class Model:
+    """A network model file loaded in the engine (one at a time per process; a new Model closes the last).
+
+    Use it as a context manager, or call close(), to close the engine when done.
+    """
+
+    def __init__(self, path: str | os.PathLike[str]) -> None:
+        self.path = Path(path)
+        encoded = os.fsencode(self.path)
+        if not encoded or len(encoded) > MAX_PATH_LENGTH or encoded != encoded.rstrip(b" "):
+            raise LoadError(2, f"loading {self.path} failed with code 2: model path is empty or invalid "
+                               f"(at most {MAX_PATH_LENGTH} bytes, no trailing blanks)")
+        with engine.lock:
+            engine.state.model_token = engine.state.results_token = 0
+            self.engine_version = engine.open_engine()
+            with engine.engine_messages() as messages:
+                code = raw.loadmodel(encoded)
+            if code != LOADED:
+                detail = f"\n{messages.text}" if messages.text else ""
+                raise LoadError(code, f"loading {self.path} failed with code {code}: "
+                                      f"{LoadError(code, '').meaning}{detail}")
+            _pass_on(messages.text)
+            try:
+                self._elements = read_elements(self.path)
+            except OSError as error:
+                raise ModelFileError(f"{self.path}: the engine loaded it but it cannot be read: {error}") from None
+            self._units = {code: raw.get_unit_info(code)[1].decode("ascii", "replace")
+                           for code in set(NODE_UNIT_CODES.values()) | {"Q", "P", "V", "VO"}}
+            self._node_kind = {node: kind for kind in NODE_KINDS for node in self._elements.ids[kind]}
+            self._check_nodes()
+            self._token = engine.state.model_token = engine.state.next_token()
+
+    def _check_nodes(self) -> None:
+        """Every node read from the file must be one of the engine's, each with its own index."""
+        width = int(raw.pyvuzizi.sz_sid)
+        seen: dict[int, str] = {}
+        for node, kind in self._node_kind.items():
+            if len(engine.encode_id(node)) > width:
+                continue  # beyond the module's reach; node() and the conditions refuse it
+            index = raw.get_node(engine.encode_id(node))[0]
+            line = self._elements.lines[(kind, node)]
+            if index < 0 or index in seen:
+                problem = "is unknown to the engine" if index < 0 else f"has the engine index of {seen.get(index)!r}"
+                raise ModelFileError(f"{self.path}:{line}: {kind} {node!r} read from the file {problem}")
+            seen[index] = node
+
+    # Element lists, in file order.
+    def _ids(self, *kinds: str) -> tuple[str, ...]:
+        return tuple(i for kind in kinds for i in self._elements.ids[kind])
+
+    @property
+    def nodes(self) -> tuple[str, ...]:
+        return self._ids(*NODE_KINDS)
+
+    @property
+    def junctions(self) -> tuple[str, ...]:
+        return self._ids("junction")
+
+    @property
+    def reservoirs(self) -> tuple[str, ...]:
+        return self._ids("reservoir")
+
+    @property
+    def tanks(self) -> tuple[str, ...]:
+        return self._ids("tank")
+
+    @property
+    def links(self) -> tuple[str, ...]:
+        return self._ids("pipe", "pump", "valve")
+
+    @property
+    def pipes(self) -> tuple[str, ...]:
+        return self._ids("pipe")
+
+    @property
+    def pumps(self) -> tuple[str, ...]:
+        return self._ids("pump")
+
+    @property
+    def valves(self) -> tuple[str, ...]:
+        return self._ids("valve")
+
+    @property
+    def surge_tanks(self) -> tuple[str, ...]:
+        return self._ids("surge_tank")
+
+    @property
+    def air_vessels(self) -> tuple[str, ...]:
+        return self._ids("air_vessel")
+
+    @property
+    def relief_valves(self) -> tuple[str, ...]:
+        return self._ids("relief_valve")
+
+    @property
+    def elements(self) -> ModelElements:
+        return self._elements
+
+    def unit(self, code: str) -> str:
+        return self._units[code]
+
+    @property
+    def closed(self) -> bool:
+        return engine.state.model_token != self._token or not engine.is_open()
+
+    def check_open(self) -> None:
+        if self.closed:
+            raise ModelClosedError(f"the model {self.path} is closed: the engine was closed or has loaded "
+                                   "another model since")
+
+    def _node_id(self, node: str) -> bytes:
+        self.check_open()
+        if node not in self._node_kind:
+            raise UnknownElementError(f"{self.path} has no node {node!r}")
+        encoded = engine.encode_id(node)
+        if len(encoded) > int(raw.pyvuzizi.sz_sid):
+            raise UnknownElementError(f"node {node!r} has more than {int(raw.pyvuzizi.sz_sid)} characters, more "
+                                      "than the module passes to the engine")
+        return encoded
+
+    def node(self, node: str) -> Node:
+        """The node's index, elevation, demand and head at the steady state."""
+        with engine.lock:
+            encoded = self._node_id(node)
+            index, elevation, demand, head = raw.get_node(encoded)
+        if index < 0:
+            raise ModelClosedError(f"the engine no longer knows node {node!r} of {self.path}")
+        units = {name: self._units[code] for name, code in NODE_UNIT_CODES.items()}
+        return Node(node, self._node_kind[node], index, elevation, demand, head, units)
+
+    # Boundary conditions for the next runs (they stay until the model is loaded again).
+    def set_demand(self, node: str, times: npt.ArrayLike, values: npt.ArrayLike) -> None:
+        """Imposes the demand of a junction (model flow units) at the given times (s)."""
+        if node in self._node_kind and self._node_kind[node] != "junction":
+            raise ConditionError(f"a demand cannot be imposed on {self._node_kind[node]} {node!r}: junctions only")
+        self._set_condition(node, DEMAND_MODE, times, values)
+
+    def set_head(self, node: str, times: npt.ArrayLike, values: npt.ArrayLike) -> None:
+        """Imposes the head of a node (model length unit) at the given times (s)."""
+        self._set_condition(node, HEAD_MODE, times, values)
+
+    def set_pressure(self, node: str, times: npt.ArrayLike, values: npt.ArrayLike) -> None:
+        """Imposes the pressure of a node (model pressure unit) at the given times (s)."""
+        self._set_condition(node, PRESSURE_MODE, times, values)
+
+    def _set_condition(self, node: str, mode: str, times: npt.ArrayLike, values: npt.ArrayLike) -> None:
+        with engine.lock:
+            encoded = self._node_id(node)
+            t, v = checked_series(node, times, values)
+            with engine.engine_messages() as messages:
+                status = raw.set_col_node(encoded, mode, t, v)
+            if not succeeded(status):
+                detail = f": {messages.text}" if messages.text else ""
+                raise ConditionError(f"the engine refused the {mode} series at node {node!r} (status {status})"
+                                     f"{detail}")
+
+    def run(self, horizon: float, store_every: int = 1) -> Results:
+        """Runs the transient up to `horizon` seconds, storing every `store_every` time steps."""
+        with np.errstate(over="ignore"):
+            fits = isinstance(horizon, (int, float)) and not isinstance(horizon, bool) and bool(
+                0 < horizon and math.isfinite(horizon) and math.isfinite(np.float32(horizon)))
+        if not fits:
+            raise ValueError(f"horizon must be a positive finite number of seconds, not {horizon!r}")
+        if not isinstance(store_every, int) or isinstance(store_every, bool) or not (
+                1 <= store_every <= MAX_STORE_EVERY):
+            raise ValueError(f"store_every must be a whole number from 1 to {MAX_STORE_EVERY}, not {store_every!r}")
+        with engine.lock:
+            self.check_open()
+            engine.state.results_token = 0  # whatever the engine held is gone or about to be replaced
+            with engine.engine_messages() as messages:
+                status = raw.run_simulation(float(horizon), store_every)
+            if not succeeded(status):
+                raise RunError(status, f"the run of {self.path} up to {horizon:g} s failed (status {status})"
+                                       + (f": {messages.text}" if messages.text else ""))
+            _pass_on(messages.text)
+            engine.state.results_token = engine.state.next_token()
+            return Results(self, engine.state.results_token, float(horizon), store_every)
+
+    def close(self) -> None:
+        """Closes the engine, if it still holds this model; the model and its live results are then closed."""
+        with engine.lock:
+            if engine.state.model_token == self._token:
+                raw.quit()
+                engine.state.model_token = engine.state.results_token = 0
+
+    def __enter__(self) -> Model:
+        return self
+
+    def __exit__(self, kind: type[BaseException] | None, error: BaseException | None,
+                 traceback: TracebackType | None) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "closed" if self.closed else "open"
+        return f"<qorvane.Model {str(self.path)!r} {state}: {len(self.nodes)} nodes, {len(self.links)} links>"
+
+
+def _pass_on(text: str) -> None:
+    """Engine messages of an operation that succeeded (warnings) go on to standard error."""
+    if text:
+        print(text, file=sys.stderr)
