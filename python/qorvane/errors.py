@@ -10,6 +10,7 @@ LOAD_ERROR_MEANINGS: dict[int, str] = {
     3: "cannot open model file",
     4: "error while reading model file",
     5: "not enough memory",
+    6: "internal error",
     10: "syntax error",
     11: "unknown section",
     12: "missing value",

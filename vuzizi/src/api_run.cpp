@@ -8,6 +8,7 @@
 #include <string>
 
 #include "api.h"
+#include "c_guard.h"
 #include "engine.h"
 #include "text.h"
 #include "transient/network_adapter.h"
@@ -25,7 +26,8 @@ namespace {
 
 constexpr double kMebibyte = 1024.0 * 1024.0;
 constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
-constexpr double kMaxSteps = 1e15;      // time steps a run may take
+// Time steps a run may take: the step count of the parameter record is a 32-bit integer.
+constexpr int64_t kMaxStepCount = INT32_MAX;
 
 RunState& run() { return engine().transient_run; }
 
@@ -37,10 +39,10 @@ bool network_ready(const char* operation) {
     return false;
 }
 
-// Steps up to the horizon, at most kMaxSteps (more than any run can take).
+// Steps up to the horizon; kMaxStepCount + 1 stands for every count beyond the limit.
 int64_t steps_for(double horizon, double dt) {
     const double steps = std::ceil(horizon / dt - kStepRounding);
-    return static_cast<int64_t>(std::clamp(steps, 1.0, kMaxSteps));
+    return static_cast<int64_t>(std::clamp(steps, 1.0, static_cast<double>(kMaxStepCount + 1)));
 }
 
 // Builds the model from the network, its steady state and the boundary conditions, and
@@ -91,7 +93,7 @@ PublishedRun published_values() {
     p.step_count = static_cast<int32_t>(std::min<int64_t>(steps, INT32_MAX));
     p.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
     p.result_bytes = ResultStore::bytes_for(frames, frame);
-    p.fitting_factor = ResultStore::smallest_fitting_factor(steps, frame);
+    p.fitting_factor = steps <= kMaxStepCount ? ResultStore::smallest_fitting_factor(steps, frame) : 0;
     return p;
 }
 
@@ -147,26 +149,47 @@ void report_progress(int64_t step, int64_t steps, double dt) {
     engine().diagnostics().trace({}, msg.str());
 }
 
+// Refuses (with a message) a horizon whose step count does not fit the record.
+bool step_count_fits(double horizon, double dt) {
+    if (steps_for(horizon, dt) <= kMaxStepCount) return true;
+    std::ostringstream msg;
+    msg << std::setprecision(6) << "RunCalculQor: a horizon of " << horizon << " s takes more than " << kMaxStepCount
+        << " time steps of " << dt << " s; the horizon must be at most " << static_cast<double>(kMaxStepCount) * dt
+        << " s";
+    report(Error::InvalidValue, msg.str());
+    return false;
+}
+
+// Refuses (with a message naming what would fit) results beyond the memory limit.
+bool results_fit(int64_t steps, int32_t factor, int32_t frame) {
+    const double bytes = ResultStore::bytes_for(ResultStore::frames_for(steps, factor), frame);
+    const double limit = static_cast<double>(vuzizi::transient::kResultMemoryLimit);
+    if (bytes <= limit) return true;
+    std::ostringstream msg;
+    msg << std::fixed << std::setprecision(0) << "RunCalculQor: storing one of every " << factor << " of the " << steps
+        << " steps needs " << std::ceil(bytes / kMebibyte) << " MiB of results, more than the limit of "
+        << limit / kMebibyte << " MiB; ";
+    const int32_t fitting = ResultStore::smallest_fitting_factor(steps, frame);
+    if (fitting > 0)
+        msg << "a storage factor of " << fitting << " would fit";
+    else
+        msg << "one stored point of this network alone exceeds it";
+    report(Error::OutOfMemory, msg.str());
+    return false;
+}
+
 int32_t run_calculation() {
     RunState& r = run();
+    r.clear_results();  // a failed run leaves no results
     if (!prepare("RunCalculQor")) return kStatusFailed;
     const double dt = r.solver.plan().time_step;
-    const int64_t steps = steps_for(r.horizon, dt);
     const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
-    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
-    const double bytes = ResultStore::bytes_for(frames, frame);
-    if (bytes > static_cast<double>(vuzizi::transient::kResultMemoryLimit)) {
-        std::ostringstream msg;
-        msg << std::fixed << std::setprecision(0) << "RunCalculQor: storing one of every " << r.storage_factor
-            << " of the " << steps << " steps needs " << std::ceil(bytes / kMebibyte)
-            << " MiB of results, more than the limit of "
-            << static_cast<double>(vuzizi::transient::kResultMemoryLimit) / kMebibyte << " MiB; a storage factor of "
-            << ResultStore::smallest_fitting_factor(steps, frame) << " would fit";
-        report(Error::OutOfMemory, msg.str());
+    if (!step_count_fits(r.horizon, dt) || !results_fit(steps_for(r.horizon, dt), r.storage_factor, frame)) {
         r.prepared = false;
         return kStatusFailed;
     }
-    r.clear_results();
+    const int64_t steps = steps_for(r.horizon, dt);
+    const int64_t frames = ResultStore::frames_for(steps, r.storage_factor);
     r.results.start(r.solver, frames);
     r.results.record(r.solver);
     std::string error;
@@ -193,27 +216,7 @@ int32_t run_calculation() {
     return kStatusOk;
 }
 
-}  // namespace
-
-extern "C" {
-
-int32_t VUZIZI_CALL InitCalculQor(const int32_t*) {
-    try {
-        return prepare("InitCalculQor") ? kStatusOk : kStatusFailed;
-    } catch (const std::bad_alloc&) {
-        run().prepared = false;
-        report(Error::OutOfMemory, "InitCalculQor: not enough memory for the reaches of the network");
-        return kStatusFailed;
-    }
-}
-
-int32_t VUZIZI_CALL GetParamCalcQor(CalcParamRecord* params) {
-    if (params == nullptr || !engine().is_open()) return kStatusFailed;
-    fill_params(*params);
-    return run().prepared ? kStatusOk : kStatusFailed;
-}
-
-int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord* params) {
+int32_t set_params(const CalcParamRecord* params) {
     if (params == nullptr || !engine().is_open()) return kStatusFailed;
     const float horizon = params->horizon;
     if (!(horizon > 0.0f) || !std::isfinite(horizon)) {
@@ -230,18 +233,7 @@ int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord* params) {
     return kStatusOk;
 }
 
-int32_t VUZIZI_CALL RunCalculQor(void) {
-    try {
-        return run_calculation();
-    } catch (const std::bad_alloc&) {
-        run().clear_results();
-        run().prepared = false;
-        report(Error::OutOfMemory, "RunCalculQor: not enough memory for the run");
-        return kStatusFailed;
-    }
-}
-
-int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection) {
+int32_t select_curve(const CurveSelectRecord* selection) {
     RunState& r = run();
     r.selected = false;
     if (selection == nullptr || !engine().is_open()) return kStatusFailed;
@@ -262,7 +254,7 @@ int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection) {
     return kStatusOk;
 }
 
-int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t*, int32_t* count) {
+int32_t count_points(int32_t* count) {
     if (count == nullptr) return kStatusFailed;
     *count = 0;
     if (!engine().is_open() || !run().selected || !results_valid()) return kStatusFailed;
@@ -270,8 +262,7 @@ int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t*, int32_t* count) {
     return kStatusOk;
 }
 
-int32_t VUZIZI_CALL GetUneCourbe(const int32_t*, double* times, double* values, int32_t* slot1, int32_t* slot2,
-                                 unsigned char* area) {
+int32_t read_curve(double* times, double* values, int32_t* slot1, int32_t* slot2, unsigned char* area) {
     const RunState& r = run();
     if (times == nullptr || values == nullptr || !engine().is_open() || !r.selected || !results_valid())
         return kStatusFailed;
@@ -286,6 +277,50 @@ int32_t VUZIZI_CALL GetUneCourbe(const int32_t*, double* times, double* values, 
     if (slot2 != nullptr) *slot2 = 0;
     if (area != nullptr) vuzizi::write_id_field(reinterpret_cast<char*>(area), CURVE_AREA_LEN, r.selection_unit);
     return kStatusOk;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t VUZIZI_CALL InitCalculQor(const int32_t*) {
+    return vuzizi::guarded(
+        "InitCalculQor", kStatusFailed, [] { return prepare("InitCalculQor") ? kStatusOk : kStatusFailed; },
+        [] { run().prepared = false; });
+}
+
+int32_t VUZIZI_CALL GetParamCalcQor(CalcParamRecord* params) {
+    return vuzizi::guarded("GetParamCalcQor", kStatusFailed, [params] {
+        if (params == nullptr || !engine().is_open()) return kStatusFailed;
+        fill_params(*params);
+        return run().prepared ? kStatusOk : kStatusFailed;
+    });
+}
+
+int32_t VUZIZI_CALL SetParamCalcQor(const CalcParamRecord* params) {
+    return vuzizi::guarded("SetParamCalcQor", kStatusFailed, [params] { return set_params(params); });
+}
+
+int32_t VUZIZI_CALL RunCalculQor(void) {
+    return vuzizi::guarded("RunCalculQor", kStatusFailed, run_calculation, [] {
+        run().clear_results();
+        run().prepared = false;
+    });
+}
+
+int32_t VUZIZI_CALL SetInfoCourbe(const CurveSelectRecord* selection) {
+    return vuzizi::guarded("SetInfoCourbe", kStatusFailed, [selection] { return select_curve(selection); },
+                           [] { run().selected = false; });
+}
+
+int32_t VUZIZI_CALL GetNbPtUneCourbe(const int32_t*, int32_t* count) {
+    return vuzizi::guarded("GetNbPtUneCourbe", kStatusFailed, [count] { return count_points(count); });
+}
+
+int32_t VUZIZI_CALL GetUneCourbe(const int32_t*, double* times, double* values, int32_t* slot1, int32_t* slot2,
+                                 unsigned char* area) {
+    return vuzizi::guarded("GetUneCourbe", kStatusFailed,
+                           [=] { return read_curve(times, values, slot1, slot2, area); });
 }
 
 }

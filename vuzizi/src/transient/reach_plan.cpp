@@ -13,20 +13,38 @@ constexpr int kMaxSubdivisions = 2000;   // divisions of the shortest travel tim
 constexpr int kBudgetScanSteps = 400;    // steps tried between the budget step and twice it
 constexpr double kStepWithoutPipes = 0.1;  // s, a network of point elements only
 
+// Reach count standing for "over the budget": counts are compared as doubles before they are
+// converted, so a pipe of 1e300 travel steps never overflows an integer.
+constexpr int64_t kOverBudget = kMaxReaches + 1;
+
 struct Fit {
     double time_step = 0.0;
     int64_t total = 0;
     double adjustment = 0.0;
+    std::size_t most_divided = 0;  // pipe with the most reaches
 };
 
 Fit evaluate(const std::vector<double>& travel, double dt) {
-    Fit fit{dt, 0, 0.0};
-    for (double t : travel) {
-        const double n = std::max(1.0, std::round(t / dt));
-        fit.total += static_cast<int64_t>(n);
-        fit.adjustment = std::max(fit.adjustment, std::fabs(t / (n * dt) - 1.0));
+    Fit fit{dt, 0, 0.0, 0};
+    double most = 0.0;
+    for (std::size_t i = 0; i < travel.size(); ++i) {
+        const double n = std::max(1.0, std::round(travel[i] / dt));
+        if (n > most) {
+            most = n;
+            fit.most_divided = i;
+        }
+        if (!(n <= static_cast<double>(kMaxReaches - fit.total)) || fit.total >= kOverBudget) {
+            fit.total = kOverBudget;
+        } else {
+            fit.total += static_cast<int64_t>(n);
+        }
+        fit.adjustment = std::max(fit.adjustment, std::fabs(travel[i] / (n * dt) - 1.0));
     }
     return fit;
+}
+
+bool usable(const Fit& fit) {
+    return fit.total <= kMaxReaches && fit.time_step > 0.0 && std::isfinite(fit.time_step);
 }
 
 Fit search(const std::vector<double>& travel) {
@@ -35,7 +53,7 @@ Fit search(const std::vector<double>& travel) {
     bool found = false;
     for (int k = 1; k <= kMaxSubdivisions; ++k) {
         const Fit fit = evaluate(travel, shortest / k);
-        if (fit.total > kMaxReaches) break;
+        if (!usable(fit)) break;
         if (!found || fit.adjustment < best.adjustment) {
             best = fit;
             found = true;
@@ -50,7 +68,7 @@ Fit search(const std::vector<double>& travel) {
     const double base = sum / static_cast<double>(kMaxReaches);
     for (int m = 0; m <= kBudgetScanSteps; ++m) {
         const Fit fit = evaluate(travel, base * (1.0 + static_cast<double>(m) / kBudgetScanSteps));
-        if (fit.total > kMaxReaches) continue;
+        if (!usable(fit)) continue;
         if (!found || fit.adjustment < best.adjustment) {
             best = fit;
             found = true;
@@ -66,7 +84,8 @@ bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPl
     std::vector<double> travel;
     travel.reserve(pipes.size());
     for (const Pipe& p : pipes) {
-        if (!(p.length > 0.0) || !(p.wave_speed > 0.0) || !std::isfinite(p.length / p.wave_speed)) {
+        const double travel_time = p.length / p.wave_speed;
+        if (!(p.length > 0.0) || !(p.wave_speed > 0.0) || !(travel_time > 0.0) || !std::isfinite(travel_time)) {
             std::ostringstream msg;
             msg << "pipe " << p.id << ": length " << p.length << " m and wave speed " << p.wave_speed
                 << " m/s do not give a travel time";
@@ -77,20 +96,19 @@ bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPl
             error = "pipe " + p.id + ": diameter must be positive";
             return false;
         }
-        travel.push_back(p.length / p.wave_speed);
+        travel.push_back(travel_time);
     }
     Fit fit;
-    if (requested_step > 0.0) {
-        fit = travel.empty() ? Fit{requested_step, 0, 0.0} : evaluate(travel, requested_step);
-        if (fit.total > kMaxReaches) {
-            std::ostringstream msg;
-            msg << "time step " << requested_step << " s needs " << fit.total << " reaches, more than "
-                << kMaxReaches;
-            error = msg.str();
-            return false;
-        }
-    } else {
-        fit = travel.empty() ? Fit{kStepWithoutPipes, 0, 0.0} : search(travel);
+    if (requested_step > 0.0)
+        fit = travel.empty() ? Fit{requested_step, 0, 0.0, 0} : evaluate(travel, requested_step);
+    else
+        fit = travel.empty() ? Fit{kStepWithoutPipes, 0, 0.0, 0} : search(travel);
+    if (!usable(fit)) {
+        std::ostringstream msg;
+        msg << "pipe " << pipes[fit.most_divided].id << ": a time step of " << fit.time_step
+            << " s divides the network into more than " << kMaxReaches << " reaches";
+        error = msg.str();
+        return false;
     }
     plan.time_step = fit.time_step;
     plan.total_reaches = fit.total;

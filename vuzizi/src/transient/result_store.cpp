@@ -2,6 +2,8 @@
 #include "result_store.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace vuzizi::transient {
 
@@ -32,12 +34,16 @@ FrameLayout FrameLayout::of(const Solver& s) {
 }
 
 int32_t ResultStore::smallest_fitting_factor(int64_t steps, int32_t frame_size) {
-    const int64_t per_frame = static_cast<int64_t>(bytes_for(1, frame_size));
-    const int64_t frames = std::max<int64_t>(1, kResultMemoryLimit / per_frame);
-    if (frames <= 1) return static_cast<int32_t>(std::min<int64_t>(INT32_MAX, steps + 1));
-    // steps / factor + 1 <= frames  <=>  factor >= steps / (frames - 1)
-    const int64_t factor = (steps + frames - 2) / (frames - 1);
-    return static_cast<int32_t>(std::clamp<int64_t>(factor, 1, INT32_MAX));
+    // Frames within the limit, counted in doubles so that no product overflows.
+    const double capacity = std::floor(static_cast<double>(kResultMemoryLimit) / bytes_for(1, frame_size));
+    if (capacity < 1.0 || steps < 0) return 0;
+    // Only step 0 fits: the factor must pass the last step.
+    const int64_t factor = capacity < 2.0 ? steps + 1 : [&] {
+        // steps / factor + 1 <= frames  <=>  factor >= steps / (frames - 1)
+        const int64_t room = static_cast<int64_t>(capacity) - 1;
+        return std::max<int64_t>(1, steps / room + (steps % room != 0 ? 1 : 0));
+    }();
+    return factor <= INT32_MAX ? static_cast<int32_t>(factor) : 0;
 }
 
 void ResultStore::start(const Solver& solver, int64_t frames) {

@@ -35,7 +35,7 @@ public:
     static double bytes_for(int64_t frames, int32_t frame_size) {
         return static_cast<double>(frames) * (static_cast<double>(frame_size) + 1.0) * static_cast<double>(sizeof(double));
     }
-    // Smallest storage factor whose frames fit the memory limit.
+    // Smallest storage factor whose frames fit the memory limit; 0 when no 32-bit factor does.
     static int32_t smallest_fitting_factor(int64_t steps, int32_t frame_size);
 
     // Lays out and reserves room for `frames` frames; nothing is allocated while recording.
