@@ -81,7 +81,8 @@ test-newest: build
 	cd tests && ../$(VENV_NEWEST)/bin/python $(PYTEST) engine_py
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD) $(WIN_DIR)
 
 include mk/reliability.mk
 include mk/bench.mk
+include mk/windows.mk
