@@ -32,7 +32,7 @@ WINE_ENV = WINEPREFIX=$(WIN_ABS)/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="msc
 WIN_PATH = Z:$(subst /,\,$(abspath $(1)))
 # Python runs inside cmd, which gives it the console wine's standard handles lack; its exit code
 # comes through the pipe.
-WIN_PYTHON = set -o pipefail; $(WINE_ENV) wine cmd /c $(WIN_X64_PY)/python.exe
+WIN_PYTHON = $(WINE_ENV) wine cmd /c $(WIN_X64_PY)/python.exe
 WIN_PYTEST = -m pytest -q -p no:cacheprovider
 WIN_X64_BUILT = $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd $(WIN_X64)/build/vuzizi/Vuzizi32.dll \
 	$(WIN_X64)/build/tests/double/Vuzizi32.dll
@@ -121,10 +121,10 @@ windows-x64: windows-apt $(WIN_X64)/.prepared
 
 windows-x64-tests: windows-x64 $(WIN_DIR)/wineprefix/.booted
 	@echo "x64 under wine: module tests over the double"
-	PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-double)' $(WIN_PYTHON) $(WIN_PYTEST) tests/module </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-double)' $(WIN_PYTHON) $(WIN_PYTEST) tests/module </dev/null 2>&1 | cat
 	@echo "x64 under wine: the engine's Python tests and the demo over the stand-in engine"
-	PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
-	PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) examples/demo.py --no-plot </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) examples/demo.py --no-plot </dev/null 2>&1 | cat
 
 $(WIN_X86)/.prepared: $(WIN_DOWNLOADS)/.fetched $(WIN_DIR)/headers/.fetched tests/windows/pyconfig.h tests/windows/python313.def | windows-apt
 	$(call win_python_ini,$(WIN_X86),win32,cp313-win32.pyd,$(abspath $(WIN_X86))/python/libpython313.a)
