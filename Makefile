@@ -99,7 +99,8 @@ package-installed:
 	cd $(PACKAGE_CHECK_DIR) && $(abspath $(VENV_NEWEST))/bin/python -m qorvane.examples.sweep
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD32) $(FUZZ_BUILD) $(WIN_DIR)
 
 include mk/reliability.mk
 include mk/bench.mk
+include mk/windows.mk

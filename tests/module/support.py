@@ -21,7 +21,10 @@ OPERATIONS = (
     "GetNbPtUneCourbe", "GetUneCourbe",
 )
 
-ENGINE_SONAME = "libVuzizi32.so"
+# On Windows the test folder holds the module with the double beside it, where the module's import
+# finds it; elsewhere LD_LIBRARY_PATH puts the double first.
+ON_WINDOWS = sys.platform == "win32"
+ENGINE_SONAME = "Vuzizi32.dll" if ON_WINDOWS else "libVuzizi32.so"
 DOUBLE_ENV = "QORVANE_DOUBLE"  # path of the double, when it can't be found among the loaded libraries
 SUPPORT_DIR = Path(__file__).resolve().parent
 FRESH_TIMEOUT_SECONDS = 120
@@ -75,6 +78,13 @@ def _find_double() -> ctypes.CDLL:
     """The double as the module loaded it: the module is imported first so that its engine is in the process."""
     import _pyQorvane  # noqa: F401  (loads the engine library the module is linked to)
 
+    if ON_WINDOWS:
+        # The engine DLL beside the module is the one its import bound; loading it again by path
+        # gives that same module.
+        lib = ctypes.CDLL(str(Path(_pyQorvane.__file__).with_name(ENGINE_SONAME)))
+        if _has_control_interface(lib):
+            return lib
+        raise DoubleNotLoaded(f"the {ENGINE_SONAME} beside {_pyQorvane.__file__} is not the test double")
     lib = ctypes.CDLL(None)
     if _has_control_interface(lib):
         return lib

