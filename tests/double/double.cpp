@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,6 +22,7 @@ extern "C" {
 DOUBLE_API void dbl_reset(void);
 DOUBLE_API void dbl_set_return(const char* op, int32_t value);
 DOUBLE_API void dbl_set_output(const char* op, int32_t arg, const void* bytes, int32_t len);
+DOUBLE_API void dbl_set_throw(const char* op, int32_t kind);
 DOUBLE_API int32_t dbl_call_count(void);
 DOUBLE_API const char* dbl_call_op(int32_t call);
 DOUBLE_API int32_t dbl_call_arg(int32_t call, int32_t arg, void* out, int32_t cap);
@@ -84,7 +88,12 @@ struct ProgrammedOutput {
     std::vector<unsigned char> bytes;
 };
 
+// What an operation throws after journaling its call, to try a caller against an engine that lets
+// a C++ exception out; the values are those of dbl_set_throw.
+enum Thrown : int32_t { THROWS_NOTHING = 0, THROWS_BAD_ALLOC = 1, THROWS_RUNTIME_ERROR = 2, THROWS_NON_STD = 3 };
+
 struct Behaviour {
+    Thrown thrown = THROWS_NOTHING;
     bool return_programmed = false;
     int32_t return_value = 0;
     std::array<ProgrammedOutput, MAX_ARGUMENTS> outputs;
@@ -156,6 +165,12 @@ int32_t answer(Operation op, std::initializer_list<Argument> args = {})
         write_output(behaviour.outputs[index], arg);
         ++index;
     }
+    switch (behaviour.thrown) {
+    case THROWS_BAD_ALLOC: throw std::bad_alloc();
+    case THROWS_RUNTIME_ERROR: throw std::runtime_error(std::string("double: ") + OPERATIONS[op] + " threw");
+    case THROWS_NON_STD: throw static_cast<int>(op);
+    case THROWS_NOTHING: break;
+    }
     return behaviour.return_programmed ? behaviour.return_value : default_return(op);
 }
 
@@ -206,6 +221,15 @@ void dbl_set_output(const char* op, int32_t arg, const void* bytes, int32_t len)
         const auto* first = static_cast<const unsigned char*>(bytes);
         output.bytes.assign(first, first + len);
     }
+}
+
+void dbl_set_throw(const char* op, int32_t kind)
+{
+    const std::size_t index = operation_index(op);
+    if (index == NOT_AN_OPERATION || kind < THROWS_NOTHING || kind > THROWS_NON_STD) {
+        return;
+    }
+    behaviours[index].thrown = static_cast<Thrown>(kind);
 }
 
 int32_t dbl_call_count(void)

@@ -151,6 +151,13 @@ class Double:
         """Bytes that `op` copies into its argument `arg` (0-based) at each call, at most the argument's size."""
         self._lib.dbl_set_output(_operation(op), arg, bytes(data), len(data))
 
+    def throws(self, op: str, kind: int) -> None:
+        """`op` throws a C++ exception after journaling each call: 1 std::bad_alloc, 2 std::runtime_error, 3 an int."""
+        set_throw = self._lib.dbl_set_throw
+        set_throw.argtypes = [ctypes.c_char_p, ctypes.c_int32]
+        set_throw.restype = None
+        set_throw(_operation(op), kind)
+
     def silent(self, op: str, arg: int) -> None:
         """`op` writes nothing into its argument `arg` from now on."""
         self._lib.dbl_set_output(_operation(op), arg, None, -1)

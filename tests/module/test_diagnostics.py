@@ -1,6 +1,7 @@
 """Diagnostic lines: where they go, their order among Python's own output, and no cut for long items."""
 import contextlib
 import io
+import threading
 
 import numpy as np
 import pytest
@@ -83,3 +84,106 @@ def test_negative_debug_writes_nothing(dbl, capsys):
     M.size_ts("ROB", "N1", "P")
     M.set_col_node("N1", "ch", np.array([1.0], np.float32), np.array([1.0], np.float32))
     assert capsys.readouterr().out == ""
+
+
+def curve_ids_selected(dbl):
+    return [call.args[0][8:8 + 2] for call in dbl.calls_of("SetInfoCourbe")]
+
+
+@pytest.mark.parametrize("from_thread", [False, True], ids=["from-the-stream", "from-another-thread"])
+def test_no_call_runs_between_a_routines_engine_calls(dbl, from_thread):
+    # The trace line comes between filling the selection record and handing it to the engine.
+    at_debug(dbl, 2)
+
+    def other_call():
+        M.size_ts("NODE", "J9", "Q")
+
+    class Meddling(io.StringIO):
+        meddled = False
+
+        def write(self, text):
+            if not self.meddled:
+                self.meddled = True
+                if from_thread:
+                    worker = threading.Thread(target=other_call)
+                    worker.start()
+                    worker.join()
+                else:
+                    other_call()
+            return super().write(text)
+
+    sink = Meddling()
+    with contextlib.redirect_stdout(sink):
+        M.size_ts("NODE", "J5", "P")
+    assert dbl.ops() == ["SetInfoCourbe", "GetNbPtUneCourbe"] * 2
+    assert curve_ids_selected(dbl) == [b"J5", b"J9"]
+    assert sorted(sink.getvalue().splitlines()) == [" Seeking P from NODE J5", " Seeking Q from NODE J9"]
+
+
+def test_stream_replaced_while_a_line_is_written(fresh):
+    r = fresh(
+        """
+import sys
+class Replacing:
+    def write(self, text):
+        sys.stdout = sys.__stdout__  # drops the last reference to this stream
+        return len(text)
+    def flush(self):
+        pass
+dbl.returns("IndiceNoeudQor", -1)
+M.init(1)
+sys.stdout = Replacing()
+M.get_node("N1")
+M.get_node("N2")
+"""
+    )
+    assert r.out == "  * Unknown node:N2\n"
+
+
+class Buffer:
+    def __init__(self, write_error, flush_error):
+        self.taken, self.write_error, self.flush_error = [], write_error, flush_error
+
+    def write(self, data):
+        if self.write_error:
+            raise self.write_error()
+        self.taken.append(data)
+        return len(data)
+
+    def flush(self):
+        if self.flush_error:
+            raise self.flush_error()
+
+
+class BufferedStream:
+    def __init__(self, buffer):
+        self.buffer = buffer
+
+    def flush(self):
+        pass
+
+
+LINE = b"  * Error running simulation\n"
+
+
+@pytest.mark.parametrize("write_error, flush_error, taken, raised", [
+    (None, OSError, [LINE], None),
+    (OSError, None, [], None),
+    (KeyboardInterrupt, None, [], KeyboardInterrupt),
+    (None, KeyboardInterrupt, [LINE], KeyboardInterrupt),
+], ids=["flush-fails", "write-fails", "write-interrupted", "flush-interrupted"])
+def test_each_line_is_written_once_and_interruptions_propagate(dbl, capfd, write_error, flush_error, taken,
+                                                               raised):
+    at_debug(dbl, 1)
+    dbl.returns("RunCalculQor", 0)
+    capfd.readouterr()
+    buffer = Buffer(write_error, flush_error)
+    with contextlib.redirect_stdout(BufferedStream(buffer)):
+        if raised:
+            with pytest.raises(raised):
+                M.run_simulation(1.0, 1.0)
+        else:
+            assert M.run_simulation(1.0, 1.0) == 0
+    assert dbl.ops()[-1] == "RunCalculQor"  # the routine finished before the interruption was raised
+    assert buffer.taken == taken
+    assert capfd.readouterr().out == ("" if taken else LINE.decode())
