@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "hydraulics/start_controls.h"
 #include "input/model_reader.h"
 
 namespace vuzizi {
@@ -59,7 +60,7 @@ int32_t Engine::load(const std::string& path) {
 
     auto system = std::make_unique<GradientSystem>(*read.network);
     SteadyState state;
-    const Error solved = solve_steady_state(*read.network, *system, state);
+    const Error solved = solve_with_controls(*read.network, *system, state);
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);
