@@ -73,6 +73,8 @@ int32_t Engine::load(const std::string& path) {
         }
         diagnostics_.alert({path, 0}, "steady state not converged, kept as UNBALANCED CONTINUE asks: " + reason);
     }
+    if (solved == Error::None)
+        diagnostics_.trace({path, 0}, "steady state converged in " + std::to_string(state.iterations) + " iterations");
     network_ = std::move(read.network);
     system_ = std::move(system);
     steady_ = std::move(state);
