@@ -20,6 +20,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
 import grid_network as G  # noqa: E402
+import real_networks  # noqa: E402
 
 KIB = 1024
 STEADY_SIZES = (1_000, 10_000, 100_000)
@@ -277,8 +278,9 @@ def run(build: Path, work: Path, quick: bool = False) -> dict:
                 "transient": transient_section(build, work, min_reaches=2_000, steps=100),
                 "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0,
                                      sample_sizes=(100, 400, 1600))}
-    return {"steady": steady_section(build, work), "transient": transient_section(build, work),
-            "road": road_section(build, work)}
+    return {"steady": steady_section(build, work),
+            "real": real_networks.section(engine_env(build), build.parent / "build-bench-nets"),
+            "transient": transient_section(build, work), "road": road_section(build, work)}
 
 
 if __name__ == "__main__":

@@ -111,8 +111,19 @@ def _road(r: dict) -> str:
     return "\n".join(lines)
 
 
+def _real_networks(real: dict) -> str:
+    if real.get("skipped"):
+        return "Skipped: " + real["skipped"]
+    header = ["network", "load + steady state (fastest of the runs)", "iterations", "status"]
+    body = [[r["network"], "—", "—", r["error"][:120]] if "error" in r else
+            [r["network"], f"{r['seconds'] * 1000:.1f} ms", str(r["iterations"]), str(r["status"])]
+            for r in real["rows"]]
+    return _table(header, body)
+
+
 def engine_section(engine: dict) -> str:
-    return "\n\n".join(["### Steady state", _steady(engine["steady"]), "### Transient time loop",
+    real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
+    return "\n\n".join(["### Steady state", _steady(engine["steady"]), *real, "### Transient time loop",
                         _transient(engine["transient"]), "### The whole road on the largest network",
                         _road(engine["road"])])
 

@@ -8,7 +8,7 @@
 
 #include "diagnostics.h"
 #include "hydraulics/gradient_system.h"
-#include "hydraulics/steady_state.h"
+#include "hydraulics/start_controls.h"
 #include "input/model_reader.h"
 
 namespace vuzizi::testing {
@@ -33,7 +33,7 @@ inline Loaded load(const std::string& text, int32_t level = kLevelTraces) {
     out.network = std::move(read.network);
     if (out.network) {
         GradientSystem system(*out.network);
-        out.solve_error = solve_steady_state(*out.network, system, out.state);
+        out.solve_error = solve_with_controls(*out.network, system, out.state);
     }
     out.messages = messages.str();
     return out;

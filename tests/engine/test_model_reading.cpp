@@ -122,10 +122,10 @@ TEST(ModelReading, StatusSectionSetsPumpsValvesAndPipes) {
 }
 
 TEST(ModelReading, UnusedSectionsAreTracedNotRefused) {
-    const Loaded l = load(std::string(kSmall) + "[CONTROLS]\nLINK P1 CLOSED AT TIME 2\n[END]\n[NONSENSE]\n");
+    const Loaded l = load(std::string(kSmall) + "[ENERGY]\nGLOBAL PRICE 2\n[END]\n[NONSENSE]\n");
     ASSERT_EQ(l.read_error, Error::None) << l.messages;
-    EXPECT_NE(l.messages.find("[CONTROLS] is not used"), std::string::npos) << l.messages;
-    EXPECT_EQ(load(std::string(kSmall) + "[CONTROLS]\nx\n", kLevelWarnings).messages, "");
+    EXPECT_NE(l.messages.find("[ENERGY] is not used"), std::string::npos) << l.messages;
+    EXPECT_EQ(load(std::string(kSmall) + "[ENERGY]\nx\n", kLevelWarnings).messages, "");
 }
 
 TEST(ModelReading, TimesInEveryForm) {

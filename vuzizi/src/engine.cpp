@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "hydraulics/start_controls.h"
 #include "input/model_reader.h"
 
 namespace vuzizi {
@@ -59,7 +60,7 @@ int32_t Engine::load(const std::string& path) {
 
     auto system = std::make_unique<GradientSystem>(*read.network);
     SteadyState state;
-    const Error solved = solve_steady_state(*read.network, *system, state);
+    const Error solved = solve_with_controls(*read.network, *system, state);
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);
@@ -72,6 +73,8 @@ int32_t Engine::load(const std::string& path) {
         }
         diagnostics_.alert({path, 0}, "steady state not converged, kept as UNBALANCED CONTINUE asks: " + reason);
     }
+    if (solved == Error::None)
+        diagnostics_.trace({path, 0}, "steady state converged in " + std::to_string(state.iterations) + " iterations");
     network_ = std::move(read.network);
     system_ = std::move(system);
     steady_ = std::move(state);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "controls.h"
 #include "identifier_index.h"
 #include "transient_data.h"
 #include "units.h"
@@ -106,6 +107,7 @@ struct Options {
     double pattern_start = 0.0;       // s
     double duration = 0.0;            // s
     double hydraulic_step = 3600.0;   // s
+    double start_clocktime = 0.0;     // s after midnight
 };
 
 // A valve setting in SI: pressure head (m) for PRV, PSV and PBV, flow (m3/s) for FCV,
@@ -121,6 +123,7 @@ public:
     std::vector<Link> links;
     std::vector<Curve> curves;
     std::vector<Pattern> patterns;
+    std::vector<Control> controls;  // in file order
     TransientData transient;
 
     // Index lookups by exact identifier; kNone when unknown.

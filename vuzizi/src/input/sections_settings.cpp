@@ -189,7 +189,7 @@ constexpr TimeRow kTimes[] = {
     {"RULE TIMESTEP", nullptr},
     {"REPORT TIMESTEP", nullptr},
     {"REPORT START", nullptr},
-    {"START CLOCKTIME", nullptr},
+    {"START CLOCKTIME", &Options::start_clocktime},
 };
 
 void read_time(ParseContext& context, const SectionLine& line) {

@@ -6,7 +6,7 @@ namespace {
 
 struct UnusedSections {
     UnusedSections() {
-        for (const char* name : {"CONTROLS", "RULES", "ENERGY", "QUALITY", "REACTIONS", "SOURCES", "MIXING",
+        for (const char* name : {"ENERGY", "QUALITY", "REACTIONS", "SOURCES", "MIXING",
                                  "REPORT", "LABELS", "BACKDROP", "TAGS", "EMITTERS", "LEAKAGE"})
             register_section(SectionEntry{name, kPhaseSettings, nullptr, nullptr});
     }
