@@ -81,15 +81,15 @@ class Results:
 
     def _read(self, kind: str, id: str, quantity: str) -> Curve:
         assert self._model is not None
-        spec = quantity_of(kind, quantity)
+        wanted = quantity_of(kind, quantity)
         with engine.engine_messages() as messages:
-            count = raw.size_ts(kind_named(kind).element_type, engine.encode_id(id), spec.attribute)
+            count = raw.size_ts(kind_named(kind).element_type, engine.encode_id(id), wanted.attribute)
             times, values = raw.result_ts(count) if count > 0 else (np.empty(0), np.empty(0))
         if count <= 0:
             raise ResultsError(f"the engine has no {quantity} curve for {kind} {id!r}"
                                + (f": {messages.text}" if messages.text else ""))
         times.flags.writeable = values.flags.writeable = False
-        unit = RATIO_UNIT if spec.unit_code is None else self._model.unit(spec.unit_code)
+        unit = RATIO_UNIT if wanted.unit_code is None else self._model.unit(wanted.unit_code)
         return Curve(kind, id, quantity, times, values, unit)
 
     def detach(self, keys: Iterable[CurveKey]) -> Results:
