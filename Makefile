@@ -27,7 +27,7 @@ demo: build
 	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
 	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(PY) examples/demo.py
 
-test: build test-cxx test-module test-engine test-package test-bench-tools test-asan test-newest test-reliability
+test: build test-cxx test-module test-engine test-package test-bench-tools test-asan test-newest test-reliability test-windows
 
 apt:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \

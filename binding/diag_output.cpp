@@ -6,8 +6,29 @@
 
 #include "numpy_api.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace binding {
 namespace {
+
+// The line the stream did not take goes to the process's standard output. On Windows the module's C
+// runtime may not be Python's (mingw links msvcrt) and keeps the handle it found at start-up, while
+// Python may have redirected file descriptor 1 since: the process's current handle is used there.
+void write_standard_output(const std::string& line) {
+#ifdef _WIN32
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+#endif
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
 
 // The first interruption raised while lines are written, kept aside so that Python can be called again.
 class HeldInterrupt {
@@ -100,9 +121,7 @@ void write_line(const std::string& line, HeldInterrupt& interrupt) {
     PyObject* stream = Py_XNewRef(PySys_GetObject("stdout"));
     const bool taken = stream != nullptr && stream != Py_None && write_to(stream, line, interrupt);
     Py_XDECREF(stream);
-    if (taken) return;
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    if (!taken) write_standard_output(line);
 }
 
 }  // namespace

@@ -123,8 +123,8 @@ windows-x64-tests: windows-x64 $(WIN_DIR)/wineprefix/.booted
 	@echo "x64 under wine: module tests over the double"
 	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-double)' $(WIN_PYTHON) $(WIN_PYTEST) tests/module </dev/null 2>&1 | cat
 	@echo "x64 under wine: the engine's Python tests and the demo over the stand-in engine"
-	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
-	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine)' $(WIN_PYTHON) examples/demo.py --no-plot </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine);$(call WIN_PATH,$(PACKAGE_DIR))' $(WIN_PYTHON) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
+	set -o pipefail; PYTHONPATH='$(call WIN_PATH,$(WIN_X64)/run-engine);$(call WIN_PATH,$(PACKAGE_DIR))' $(WIN_PYTHON) examples/demo.py --no-plot </dev/null 2>&1 | cat
 
 $(WIN_X86)/.prepared: $(WIN_DOWNLOADS)/.fetched $(WIN_DIR)/headers/.fetched tests/windows/pyconfig.h tests/windows/python313.def | windows-apt
 	$(call win_python_ini,$(WIN_X86),win32,cp313-win32.pyd,$(abspath $(WIN_X86))/python/libpython313.a)
