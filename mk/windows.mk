@@ -105,6 +105,12 @@ $(WIN_DIR)/wineprefix/.booted: | windows-apt
 	$(WINE_ENV) wineboot -i </dev/null >/dev/null 2>&1; $(WINE_ENV) wineserver -w
 	touch $@
 
+# The module exports its init function and nothing else: $(1) objdump, $(2) the module.
+define win_module_exports_only_init
+	[ "$$($(1) -p $(2) | sed -n '/Ordinal\/Name Pointer/,/^$$/p' | grep -E '^\s+\[ *[0-9]+\] ' | awk '{print $$NF}')" = PyInit__pyQorvane ] \
+	  || { echo "$(2) exports more than PyInit__pyQorvane"; exit 1; }
+endef
+
 windows-x64: windows-apt $(WIN_X64)/.prepared
 	@[ -f $(WIN_X64)/build/build.ninja ] || $(VENV)/bin/meson setup $(WIN_X64)/build \
 	  --cross-file cross/x86_64-w64-mingw32.ini --cross-file $(WIN_X64)/python.ini
@@ -113,6 +119,7 @@ windows-x64: windows-apt $(WIN_X64)/.prepared
 	  || { echo "$$f is not an x64 DLL"; exit 1; }; done
 	x86_64-w64-mingw32-objdump -p $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd | grep -q "DLL Name: Vuzizi32.dll" \
 	  || { echo "the module does not import Vuzizi32.dll"; exit 1; }
+	$(call win_module_exports_only_init,x86_64-w64-mingw32-objdump,$(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd)
 	# One folder per engine: the module finds the Vuzizi32.dll beside it.
 	for engine in double engine; do mkdir -p $(WIN_X64)/run-$$engine; \
 	  cp $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd $(WIN_X64)/run-$$engine/; done
@@ -144,6 +151,7 @@ define win_x86_build
 	  | grep -qE "^\s+\[ *[0-9]+\] $$op$(4)$$" || { echo "Vuzizi32.dll ($(1)) does not export $$op$(4)"; exit 1; }; \
 	  i686-w64-mingw32-objdump -p $(WIN_X86)/$(1)/$(WIN_X86_MODULE) | grep -qE "^\s+[0-9a-f]+\s+[0-9]+\s+$$op$(4)$$" \
 	  || { echo "the module ($(1)) does not import $$op$(4)"; exit 1; }; done
+	$(call win_module_exports_only_init,i686-w64-mingw32-objdump,$(WIN_X86)/$(1)/$(WIN_X86_MODULE))
 	@echo "32-bit $(2), $(3) names: Vuzizi32.dll exports the 17 operations and the module imports them so"
 endef
 
