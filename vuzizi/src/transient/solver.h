@@ -166,7 +166,9 @@ private:
     // head at the section's elevation; -infinity where no cavity can form).
     bool cavities_ = false;
     std::vector<double> Qu_, Qu_next_;
-    std::vector<double> point_vapour_head_, point_cavity_;
+    std::vector<double> point_cavity_;
+    std::vector<double> pipe_vapour_head_, pipe_vapour_slope_;  // at the start point, change per reach
+    std::vector<uint8_t> pipe_separated_;  // some point of the pipe had a cavity or two flows last step
     std::vector<double> node_vapour_head_, node_cavity_, node_cavity_growth_;
     std::vector<uint8_t> node_cavity_open_;  // cluster nodes held at vapour head in the current solve
 

@@ -43,22 +43,23 @@ void Solver::build_cavities(const TransientModel& model) {
     node_cavity_open_.assign(n, 0);
 
     // Interior points lie on a straight pipe between its end elevations; pipe ends belong to nodes.
-    point_vapour_head_.assign(H_.size(), -kNever);
-    for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
+    const std::size_t pipes = pipe_first_.size();
+    pipe_vapour_head_.resize(pipes);
+    pipe_vapour_slope_.resize(pipes);
+    pipe_separated_.assign(pipes, 0);
+    for (std::size_t p = 0; p < pipes; ++p) {
         const double z_from = pipe_end_elevation(model, pipe_from_[p], pipe_to_[p]);
         const double z_to = pipe_end_elevation(model, pipe_to_[p], pipe_from_[p]);
-        const int32_t reaches = pipe_reaches_[p];
-        const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
-        for (int32_t i = 1; i < reaches; ++i) {
-            const double w = static_cast<double>(i) / reaches;
-            point_vapour_head_[first + static_cast<std::size_t>(i)] = z_from + w * (z_to - z_from) + gauge_vapour_head;
-        }
+        pipe_vapour_head_[p] = z_from + gauge_vapour_head;
+        pipe_vapour_slope_[p] = (z_to - z_from) / pipe_reaches_[p];
     }
     point_cavity_.assign(H_.size(), 0.0);
     Qu_ = Q_;
     Qu_next_ = Q_next_;
 }
 
+// A pipe without cavities takes the plain update, checked against vapour head as it goes; a pipe
+// that has cavities, or in which the check fails, takes the update section by section.
 void Solver::advance_interior_with_cavities() {
     const double* H = H_.data();
     const double* Qd = Q_.data();
@@ -67,32 +68,50 @@ void Solver::advance_interior_with_cavities() {
     double* Qdn = Q_next_.data();
     double* Qun = Qu_next_.data();
     double* V = point_cavity_.data();
-    const double* vapour = point_vapour_head_.data();
     const double dt = dt_;
     const std::size_t pipes = pipe_first_.size();
     for (std::size_t p = 0; p < pipes; ++p) {
         const double B = pipe_B_[p];
         const double R = pipe_R_[p];
-        const double inv_B = 1.0 / B;
         const double half_inv_B = 0.5 / B;
-        const double closing = 0.5 * B / dt;  // head drop per m3 of cavity closed in one step
+        const double vapour_start = pipe_vapour_head_[p];
+        const double vapour_slope = pipe_vapour_slope_[p];
         const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
         const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
+        if (!pipe_separated_[p]) {
+            bool below = false;
+            for (std::size_t i = first + 1; i < last; ++i) {
+                const double qa = Qd[i - 1];
+                const double qb = Qd[i + 1];
+                const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
+                const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
+                const double h = 0.5 * (cp + cm);
+                Hn[i] = h;
+                Qdn[i] = Qun[i] = (cp - cm) * half_inv_B;
+                below |= h < vapour_start + static_cast<double>(i - first) * vapour_slope;
+            }
+            if (!below) continue;
+        }
+        const double inv_B = 1.0 / B;
+        const double closing = 0.5 * B / dt;  // head drop per m3 of cavity closed in one step
+        bool separated = false;
         for (std::size_t i = first + 1; i < last; ++i) {
             const double qa = Qd[i - 1];
             const double qb = Qu[i + 1];
             const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
             const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
             const double h = 0.5 * (cp + cm);
-            if (V[i] == 0.0 && h >= vapour[i]) {
+            const double vapour = vapour_start + static_cast<double>(i - first) * vapour_slope;
+            if (V[i] == 0.0 && h >= vapour) {
                 Hn[i] = h;
                 Qdn[i] = Qun[i] = (cp - cm) * half_inv_B;
                 continue;
             }
             // The head at which the cavity would close in this step; below vapour head it stays open.
+            separated = true;
             double head = h - closing * V[i];
-            const bool open = !(head >= vapour[i]);
-            if (open) head = vapour[i];
+            const bool open = !(head >= vapour);
+            if (open) head = vapour;
             const double qu = (cp - head) * inv_B;
             const double qd = (head - cm) * inv_B;
             Hn[i] = head;
@@ -100,6 +119,7 @@ void Solver::advance_interior_with_cavities() {
             Qdn[i] = qd;
             V[i] = open ? std::max(0.0, V[i] + dt * (qd - qu)) : 0.0;
         }
+        pipe_separated_[p] = separated ? 1 : 0;
     }
 }
 
