@@ -58,8 +58,9 @@ void Solver::build_cavities(const TransientModel& model) {
     Qu_next_ = Q_next_;
 }
 
-// A pipe without cavities takes the plain update, checked against vapour head as it goes; a pipe
-// that has cavities, or in which the check fails, takes the update section by section.
+// A pipe without cavities takes the plain update, checked against vapour head as it goes, and keeps
+// one flow per point; a pipe that has cavities, or in which the check fails, takes the update
+// section by section with the flows of both sides.
 void Solver::advance_interior_with_cavities() {
     const double* H = H_.data();
     const double* Qd = Q_.data();
@@ -79,7 +80,8 @@ void Solver::advance_interior_with_cavities() {
         const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
         const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
         if (!pipe_separated_[p]) {
-            bool below = false;
+            // Against the pipe's highest vapour head: a cheap test, made exact by the update below.
+            double lowest = kNever;
             for (std::size_t i = first + 1; i < last; ++i) {
                 const double qa = Qd[i - 1];
                 const double qb = Qd[i + 1];
@@ -87,17 +89,24 @@ void Solver::advance_interior_with_cavities() {
                 const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
                 const double h = 0.5 * (cp + cm);
                 Hn[i] = h;
-                Qdn[i] = Qun[i] = (cp - cm) * half_inv_B;
-                below |= h < vapour_start + static_cast<double>(i - first) * vapour_slope;
+                Qdn[i] = (cp - cm) * half_inv_B;
+                lowest = std::min(lowest, h);
             }
-            if (!below) continue;
+            const double highest_vapour = std::max(vapour_start, vapour_start + vapour_slope * pipe_reaches_[p]);
+            if (lowest >= highest_vapour) {
+                // One flow per point: only the start node's characteristic reads the upstream side.
+                if (last > first + 1) Qun[first + 1] = Qdn[first + 1];
+                continue;
+            }
         }
+        // The upstream sides were written only if the pipe had cavities in the last step.
+        const double* Qb = pipe_separated_[p] ? Qu : Qd;
         const double inv_B = 1.0 / B;
         const double closing = 0.5 * B / dt;  // head drop per m3 of cavity closed in one step
         bool separated = false;
         for (std::size_t i = first + 1; i < last; ++i) {
             const double qa = Qd[i - 1];
-            const double qb = Qu[i + 1];
+            const double qb = Qb[i + 1];
             const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
             const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
             const double h = 0.5 * (cp + cm);
