@@ -23,14 +23,7 @@ TransientModel closing_line(double h0, bool cavities) {
     const double hu = h0 - darcy_loss(kFriction, kLength, kDiameter, q);
     m.nodes = {reservoir("R1", h0), junction("U", 0.0, hu, 0.0), reservoir("R2", hu - 2.0)};
     m.pipes = {pipe("P", 0, 1, kLength, kDiameter, kWaveSpeed, kFriction, q)};
-    Valve v;
-    v.id = "V";
-    v.from = 1;
-    v.to = 2;
-    v.flow = q;
-    v.opening.times = {0.0, kClosure};
-    v.opening.values = {1.0, 0.0};
-    m.valves = {v};
+    m.valves = {valve("V", 1, 2, q, {0.0, kClosure}, {1.0, 0.0})};
     m.time_step = kStep;
     m.column_separation = cavities;
     return m;

@@ -83,7 +83,8 @@ public:
     double pipe_point_cavity(int32_t p, int32_t i) const { return cavities_ ? point_cavity_[pipe_first_[p] + i] : 0.0; }
     // Flow on the upstream side of point i; pipe_point_flow is the downstream side's.
     double pipe_point_flow_upstream(int32_t p, int32_t i) const {
-        return cavities_ && pipe_separated_[p] ? Qu_[pipe_first_[p] + i] : Q_[pipe_first_[p] + i];
+        const bool interior = i > 0 && i < pipe_reaches_[p];
+        return cavities_ && pipe_separated_[p] && interior ? Qu_[pipe_first_[p] + i] : Q_[pipe_first_[p] + i];
     }
 
 private:

@@ -15,6 +15,18 @@ namespace {
 
 bool can_cavitate(double vapour_head) { return vapour_head > -kNever; }
 
+// The C+ and C- characteristics reaching point i from its neighbours, as in the plain update.
+struct Characteristics {
+    double plus, minus;
+};
+
+inline Characteristics characteristics_at(std::size_t i, const double* H, const double* q_before,
+                                          const double* q_after, double B, double R) {
+    const double qa = q_before[i - 1];
+    const double qb = q_after[i + 1];
+    return {H[i - 1] + B * qa - R * qa * std::fabs(qa), H[i + 1] - B * qb + R * qb * std::fabs(qb)};
+}
+
 // Elevation of a pipe at its end on `node`: a reservoir has none of its own (its elevation is its
 // water level), so the pipe lies there at the height of its other end, or of the lower level when
 // both ends are reservoirs.
@@ -83,10 +95,7 @@ void Solver::advance_interior_with_cavities() {
             // Against the pipe's highest vapour head: a cheap test, made exact by the update below.
             double lowest = kNever;
             for (std::size_t i = first + 1; i < last; ++i) {
-                const double qa = Qd[i - 1];
-                const double qb = Qd[i + 1];
-                const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
-                const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
+                const auto [cp, cm] = characteristics_at(i, H, Qd, Qd, B, R);
                 const double h = 0.5 * (cp + cm);
                 Hn[i] = h;
                 Qdn[i] = (cp - cm) * half_inv_B;
@@ -99,16 +108,18 @@ void Solver::advance_interior_with_cavities() {
                 continue;
             }
         }
-        // The upstream sides were written only if the pipe had cavities in the last step.
-        const double* Qb = pipe_separated_[p] ? Qu : Qd;
+        // The upstream sides were written only if the pipe had cavities in the last step, and never
+        // at the end point, which has one flow.
+        const double* Qb = Qd;
+        if (pipe_separated_[p]) {
+            Qu_[last] = Qd[last];
+            Qb = Qu;
+        }
         const double inv_B = 1.0 / B;
         const double closing = 0.5 * B / dt;  // head drop per m3 of cavity closed in one step
         bool separated = false;
         for (std::size_t i = first + 1; i < last; ++i) {
-            const double qa = Qd[i - 1];
-            const double qb = Qb[i + 1];
-            const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
-            const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
+            const auto [cp, cm] = characteristics_at(i, H, Qd, Qb, B, R);
             const double h = 0.5 * (cp + cm);
             const double vapour = vapour_start + static_cast<double>(i - first) * vapour_slope;
             if (V[i] == 0.0 && h >= vapour) {
@@ -234,9 +245,14 @@ double Solver::cluster_node_inflow(const Cluster& c, int32_t node) const {
     return q;
 }
 
-// Pipe ends carry one flow: the node's cavity is the node's own.
+// Pipe ends carry one flow (the node's cavity is the node's own). The upstream side of an end point
+// is read only where it is a start node's neighbour: on a pipe of one reach.
 void Solver::match_end_flows() {
-    for (int32_t e : conn_end_) Qu_next_[static_cast<std::size_t>(e)] = Q_next_[static_cast<std::size_t>(e)];
+    for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
+        if (pipe_reaches_[p] != 1) continue;
+        const std::size_t last = static_cast<std::size_t>(pipe_first_[p] + 1);
+        Qu_next_[last] = Q_next_[last];
+    }
 }
 
 }  // namespace vuzizi::transient
