@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import argparse
 import ctypes
+import dataclasses
 import json
 import math
 import os
@@ -30,6 +31,9 @@ TRANSIENT_STEPS = 2_000
 ROAD_STEPS = 50
 MAX_GROWTH_EXPONENT = 1.2
 MIN_REACH_UPDATES_PER_S = 1e8
+MAX_CAVITY_COST = 1.5        # time loop with column separation against without
+CAVITY_RUNS = 3              # fresh processes per configuration; the fastest counts
+CAVITY_DRAW = 300.0          # L/s drawn at once at the grid's far corner: heads there fall to vapour head
 STORE_EVERY_STEP = 1
 WORKER_TIMEOUT_S = 1800
 ROAD_READ_BUDGET_S = 120.0   # reading every curve of the largest network stops after this long
@@ -102,18 +106,26 @@ def work_steady(model: Path) -> dict:
             "peak_kib": peak_kib()}
 
 
-def work_transient(model: Path, horizon: float, storefact: int) -> dict:
+def work_transient(model: Path, horizon: float, storefact: int, draw_node: str = "", draw: float = 0.0) -> dict:
+    """The run's time and memory; with `draw_node`, that junction draws `draw` from the start, and the
+    largest cavity there is read back when the run models column separation."""
     import _pyQorvane as M
 
     M.init(0)
     status = M.loadmodel(str(model))
+    if draw_node:
+        M.set_col_node(draw_node, "CS", [0.0, horizon], [draw, draw])
     loaded = rss_kib()
     plan = prepared_run(horizon, storefact)
     start = time.perf_counter()
     run_status = M.run_simulation(horizon, float(storefact))
     seconds = time.perf_counter() - start
-    return {"load_status": status, "run_status": run_status, "seconds": seconds, "rss_loaded_kib": loaded,
-            "rss_after_kib": rss_kib(), "peak_kib": peak_kib(), **plan}
+    out = {"load_status": status, "run_status": run_status, "seconds": seconds, "rss_loaded_kib": loaded,
+           "rss_after_kib": rss_kib(), "peak_kib": peak_kib(), **plan}
+    if draw_node:
+        count = M.size_ts("NODE", draw_node, "DO")
+        out["largest_cavity"] = float(max(M.result_ts(count)[1])) if count > 0 else None
+    return out
 
 
 def read_curves(M, curves: list[tuple[str, str, str]], budget_s: float) -> tuple[int, int, float]:
@@ -255,6 +267,33 @@ def transient_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES
     return out
 
 
+def cavity_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES, steps=TRANSIENT_STEPS) -> dict:
+    """The time loop with column separation against without, on the steady grid (no cavity forms: the
+    option's checks alone) and with a large draw at the far corner (cavities open and collapse there)."""
+    env = engine_env(build)
+    grid = layout_for_side(transient_side(min_reaches))
+    horizon = steps * grid.time_step
+    far_corner = G.junction_id(grid.side - 1, grid.side - 1)
+    rows = []
+    for case, draw_node in (("steady", ""), ("draw at the far corner", far_corner)):
+        runs = {}
+        for separation in (False, True):
+            layout = dataclasses.replace(grid, column_separation=separation)
+            model = G.write_grid(layout, work / f"grid_{grid.side}_{'cavities' if separation else 'plain'}.inp")
+            # Fastest of a few fresh processes: the machine's speed drifts between runs.
+            tries = [in_fresh_process("transient", env, model=model, horizon=horizon, storefact=steps,
+                                      draw_node=draw_node, draw=CAVITY_DRAW) for _ in range(CAVITY_RUNS)]
+            timed = [r for r in tries if "seconds" in r]
+            runs[separation] = min(timed, key=lambda r: r["seconds"]) if timed else tries[0]
+        off, on = runs[False], runs[True]
+        row = {"case": case, "off": off, "on": on}
+        if "seconds" in off and "seconds" in on:
+            row["ratio"] = on["seconds"] / off["seconds"]
+            row["meets_target"] = row["ratio"] <= MAX_CAVITY_COST
+        rows.append(row)
+    return {"junctions": grid.junctions, "reaches": grid.reaches, "steps": steps, "rows": rows}
+
+
 def road_section(build: Path, work: Path, junctions=STEADY_SIZES[-1], steps=ROAD_STEPS,
                  budget_s=ROAD_READ_BUDGET_S, sample_sizes=STEADY_SIZES) -> dict:
     env = engine_env(build)
@@ -276,11 +315,13 @@ def run(build: Path, work: Path, quick: bool = False) -> dict:
     if quick:
         return {"steady": steady_section(build, work, sizes=(100, 400, 1600), runs_per_size=1),
                 "transient": transient_section(build, work, min_reaches=2_000, steps=100),
+                "cavities": cavity_section(build, work, min_reaches=2_000, steps=100),
                 "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0,
                                      sample_sizes=(100, 400, 1600))}
     return {"steady": steady_section(build, work),
             "real": real_networks.section(engine_env(build), build.parent / "build-bench-nets"),
-            "transient": transient_section(build, work), "road": road_section(build, work)}
+            "transient": transient_section(build, work), "cavities": cavity_section(build, work),
+            "road": road_section(build, work)}
 
 
 if __name__ == "__main__":

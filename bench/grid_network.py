@@ -1,6 +1,6 @@
 """Generator of square grid networks in the INP layout: side x side junctions joined to their right and lower
 neighbours by pipes, fed at one corner by a reservoir, with a wave-speed and a transient-step section so that
-every pipe is a whole number of reaches."""
+every pipe is a whole number of reaches (and, on request, column separation)."""
 
 from __future__ import annotations
 
@@ -24,6 +24,7 @@ class GridLayout:
     source_head: float = 60.0       # m
     wave_speed: float = 1000.0      # m/s
     time_step: float = 0.01         # s
+    column_separation: bool = False  # vapour cavities during the transient run
 
     @property
     def junctions(self) -> int:
@@ -91,6 +92,8 @@ def grid_lines(grid: GridLayout):
     yield ""
     yield "[TRANSIENT]"
     yield f" TIMESTEP  {grid.time_step}"
+    if grid.column_separation:
+        yield " COLUMNSEPARATION  YES"
     yield ""
     yield "[END]"
 

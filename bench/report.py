@@ -121,10 +121,29 @@ def _real_networks(real: dict) -> str:
     return _table(header, body)
 
 
+def cavity_section(c: dict) -> str:
+    """The time loop with column separation on against off."""
+    header = ["case", "off", "on", "on / off", "largest cavity at the far corner", "target met"]
+    body = []
+    for r in c["rows"]:
+        if "ratio" not in r:
+            body.append([r["case"], "—", "—", "—", "—", str(r["off"].get("error") or r["on"].get("error"))[:120]])
+            continue
+        cavity = r["on"].get("largest_cavity")
+        body.append([r["case"], f"{r['off']['seconds']:.3f} s", f"{r['on']['seconds']:.3f} s", f"{r['ratio']:.2f}",
+                     "—" if cavity is None else f"{cavity:.3g} m3", _mark(r["meets_target"])])
+    intro = (f"{c['junctions']:,} junctions, {c['reaches']:,} reaches, {c['steps']:,} steps, 2 frames stored; "
+             "target: on / off at most 1.5.")
+    return intro + "\n\n" + _table(header, body)
+
+
 def engine_section(engine: dict) -> str:
+    if set(engine) == {"cavities"}:  # that section alone
+        return "\n\n".join(["### Column separation", cavity_section(engine["cavities"])])
     real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
+    cavities = ["### Column separation", cavity_section(engine["cavities"])] if "cavities" in engine else []
     return "\n\n".join(["### Steady state", _steady(engine["steady"]), *real, "### Transient time loop",
-                        _transient(engine["transient"]), "### The whole road on the largest network",
+                        _transient(engine["transient"]), *cavities, "### The whole road on the largest network",
                         _road(engine["road"])])
 
 

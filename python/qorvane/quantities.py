@@ -38,7 +38,9 @@ class Kind:
 _STORAGE = {"inflow": _q(0, FLOW), "level": _q(1, HEAD), "volume": _q(2, VOLUME)}
 
 KINDS: dict[str, Kind] = {
-    "node": Kind("NODE", {"head": _q(0, HEAD), "outflow": _q(1, FLOW), "pressure": _q(2, PRESSURE)}),
+    # cavity_volume: the vapour cavity at the node, with column separation only.
+    "node": Kind("NODE", {"head": _q(0, HEAD), "outflow": _q(1, FLOW), "pressure": _q(2, PRESSURE),
+                          "cavity_volume": _q(3, VOLUME)}),
     "pipe": Kind("LINK", {"flow": _q(0, FLOW), "headloss": _q(1, HEAD), "velocity": _q(2, VELOCITY),
                           "end_flow": _q(3, FLOW)}),
     "pump": Kind("PUMP", {"flow": _q(0, FLOW), "head_gain": _q(1, HEAD), "speed": _q(2, None)}),

@@ -61,6 +61,8 @@ struct TransientData {
     std::vector<double> wave_speed;
     double default_wave_speed = 0.0;  // m/s; 0 lets the transient run choose
     double time_step = 0.0;           // s; 0 lets the transient run choose
+    bool column_separation = false;   // discrete vapour cavities during the run
+    double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     std::vector<SurgeTankData> surge_tanks;
     std::vector<AirVesselData> air_vessels;
     std::vector<ReliefValveData> relief_valves;

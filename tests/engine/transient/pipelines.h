@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model.h"
 
@@ -47,6 +49,19 @@ inline Pipe pipe(const std::string& id, int32_t from, int32_t to, double length,
     p.friction_factor = f;
     p.flow = q;
     return p;
+}
+
+// A valve carrying `q` in the steady state, its opening following `times`/`openings`.
+inline Valve valve(const std::string& id, int32_t from, int32_t to, double q, std::vector<double> times,
+                   std::vector<double> openings) {
+    Valve v;
+    v.id = id;
+    v.from = from;
+    v.to = to;
+    v.flow = q;
+    v.opening.times = std::move(times);
+    v.opening.values = std::move(openings);
+    return v;
 }
 
 // Reservoir R (head h0) -- pipe P -- node END drawing q0, steady by Darcy friction f.

@@ -154,7 +154,7 @@ TEST_P(CurveRefusal, EvenStatusAndNoPoints) {
 
 INSTANTIATE_TEST_SUITE_P(Table, CurveRefusal,
                          ::testing::Values(Selection{ELEMENT_NODE, 0, "NOPE"},
-                                           Selection{ELEMENT_NODE, 3, "A"},       // no such attribute
+                                           Selection{ELEMENT_NODE, 3, "A"},       // no cavities without column separation
                                            Selection{ELEMENT_LINK, 0, "PU"},      // a pump is not a pipe
                                            Selection{ELEMENT_PUMP, 0, "P1"},
                                            Selection{ELEMENT_TANK, 1, "A"},       // a junction is not a tank

@@ -44,6 +44,41 @@ TEST_F(ModelSections, ValuesAreInTheModelsUnits) {
     EXPECT_NEAR(v.values[0], 35.3, 1e-9);  // ft3 in, ft3 out
 }
 
+// SI model: a valve shutting at once at the end of a line fed by a 20 m reservoir.
+const std::string kClosingLine = R"(
+[RESERVOIRS]
+R1 20
+R2 15
+[JUNCTIONS]
+U 0 0
+[PIPES]
+P R1 U 1000 500 0.1
+[VALVES]
+V U R2 500 TCV 1
+[OPTIONS]
+UNITS LPS
+HEADLOSS D-W
+[VALVEMOTIONS]
+V 0 0
+[TRANSIENT]
+TIMESTEP 0.01
+COLUMNSEPARATION YES
+VAPOURPRESSURE 2
+)";
+
+TEST_F(ModelSections, ColumnSeparationHoldsTheGivenVapourPressureAndGivesTheCavityCurve) {
+    ASSERT_EQ(load_model(write_model("closing_line", kClosingLine)), 0);
+    ASSERT_TRUE(VUZIZI_STATUS_OK(run(6.0f, 1)));
+    const Curve pressure = read_curve(ELEMENT_NODE, 2, "U");
+    const Curve cavity = read_curve(ELEMENT_NODE, 3, "U");
+    ASSERT_FALSE(pressure.values.empty());
+    ASSERT_EQ(cavity.values.size(), pressure.values.size());
+    // 2 m absolute is 2 - 10.33 m gauge; the cavity volume is in m3.
+    EXPECT_NEAR(*std::min_element(pressure.values.begin(), pressure.values.end()), 2.0 - 10.33, 1e-9);
+    EXPECT_GT(*std::max_element(cavity.values.begin(), cavity.values.end()), 0.01);
+    EXPECT_EQ(cavity.values.front(), 0.0);
+}
+
 struct BadLine {
     const char* section;   // section text appended to the base model
     const char* expected;  // part of the message
@@ -74,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"[RELIEFVALVES]\nRV J 50 4\n", "discharge coefficient of relief valve 'RV'"},
                       BadLine{"[PUMPTRIPS]\nP 1\n", "'P' is not a pump"},
                       BadLine{"[VALVEMOTIONS]\nP 0 1\n", "'P' is not a valve"},
-                      BadLine{"[TRANSIENT]\nSTEP 0.1\n", "STEP"}));
+                      BadLine{"[TRANSIENT]\nSTEP 0.1\n", "STEP"},
+                      BadLine{"[TRANSIENT]\nCOLUMNSEPARATION MAYBE\n", "MAYBE"},
+                      BadLine{"[TRANSIENT]\nVAPOURPRESSURE 15\n", "vapour pressure"}));
 
 }  // namespace
 }  // namespace vuzizi::transient

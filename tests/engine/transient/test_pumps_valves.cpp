@@ -18,14 +18,7 @@ TransientModel valve_line(double closure_time) {
     const double hu = 100.0 - darcy_loss(f, length, d, q);
     m.nodes = {reservoir("R1", 100.0), junction("U", 0.0, hu, 0.0), reservoir("R2", 80.0)};
     m.pipes = {pipe("P", 0, 1, length, d, 1000.0, f, q)};
-    Valve v;
-    v.id = "V";
-    v.from = 1;
-    v.to = 2;
-    v.flow = q;
-    v.opening.times = {0.0, closure_time};
-    v.opening.values = {closure_time > 0.0 ? 1.0 : 0.0, 0.0};
-    m.valves = {v};
+    m.valves = {valve("V", 1, 2, q, {0.0, closure_time}, {closure_time > 0.0 ? 1.0 : 0.0, 0.0})};
     m.time_step = 0.01;
     return m;
 }

@@ -22,7 +22,8 @@ struct TypeRow {
 };
 
 constexpr TypeRow kCurveTable[] = {
-    {ELEMENT_NODE, {int(CurveValue::NodeHead), int(CurveValue::NodeOutflow), int(CurveValue::NodePressure), kNoCurve}},
+    {ELEMENT_NODE, {int(CurveValue::NodeHead), int(CurveValue::NodeOutflow), int(CurveValue::NodePressure),
+                    int(CurveValue::NodeCavityVolume)}},
     {ELEMENT_LINK, {int(CurveValue::PipeFlowStart), int(CurveValue::PipeHeadloss), int(CurveValue::PipeVelocity),
                     int(CurveValue::PipeFlowEnd)}},
     {ELEMENT_PUMP, {int(CurveValue::PumpFlow), int(CurveValue::PumpLift), int(CurveValue::PumpSpeed), kNoCurve}},
@@ -76,6 +77,7 @@ bool find_curve(const TransientModel& model, const ElementIndex& index, int32_t 
         case ELEMENT_NODE:
             i = index.node(id);
             if (i < 0) return false;
+            if (ref.value == CurveValue::NodeCavityVolume && !model.column_separation) return false;
             ref.elevation = model.nodes[static_cast<std::size_t>(i)].elevation;
             break;
         case ELEMENT_LINK:
@@ -138,6 +140,7 @@ double curve_value(const CurveRef& r, const FrameLayout& L, const double* f, con
         case CurveValue::NodeHead: return u.head * f[L.node_head + i];
         case CurveValue::NodeOutflow: return u.flow * f[L.node_outflow + i];
         case CurveValue::NodePressure: return u.pressure * (f[L.node_head + i] - r.elevation);
+        case CurveValue::NodeCavityVolume: return u.volume * f[L.node_cavity + i];
         case CurveValue::PipeFlowStart: return u.flow * f[L.pipe_flow_start + i];
         case CurveValue::PipeHeadloss: return u.head * (f[L.node_head + r.node] - f[L.node_head + r.other]);
         case CurveValue::PipeVelocity: return u.velocity * f[L.pipe_flow_start + i] / r.area;
@@ -179,6 +182,7 @@ CurveDimension dimension_of(CurveValue v) {
         case CurveValue::VesselFlow:
         case CurveValue::ReliefFlow: return CurveDimension::Flow;
         case CurveValue::PipeVelocity: return CurveDimension::Velocity;
+        case CurveValue::NodeCavityVolume:
         case CurveValue::StorageVolume:
         case CurveValue::VesselGasVolume: return CurveDimension::Volume;
         case CurveValue::PumpSpeed:

@@ -22,7 +22,7 @@ struct CurveUnits {
 };
 
 enum class CurveValue : uint8_t {
-    NodeHead, NodeOutflow, NodePressure,
+    NodeHead, NodeOutflow, NodePressure, NodeCavityVolume,
     PipeFlowStart, PipeHeadloss, PipeVelocity, PipeFlowEnd,
     PumpFlow, PumpLift, PumpSpeed,
     ValveFlow, ValveHeadloss, ValveOpening,

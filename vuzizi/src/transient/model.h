@@ -13,7 +13,9 @@
 
 namespace vuzizi::transient {
 
-inline constexpr double kAtmosphericHead = 10.33;    // m of water, absolute gas pressures
+inline constexpr double kAtmosphericHead = 10.33;    // m of water: absolute gas and vapour pressures
+inline constexpr double kWaterVapourPressure = 2339.0;  // Pa, water at 20 degC
+inline constexpr double kWaterVapourHead = kWaterVapourPressure / (kWaterDensity * kGravity);  // m, absolute
 inline constexpr double kNever = std::numeric_limits<double>::infinity();
 
 inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
@@ -103,6 +105,8 @@ struct TransientModel {
     std::vector<AirVessel> air_vessels;
     std::vector<ReliefValve> relief_valves;
     double time_step = 0.0;  // s; 0 chooses it from the pipes
+    bool column_separation = false;          // discrete vapour cavities where the head falls to vapour head
+    double vapour_head = kWaterVapourHead;   // absolute vapour pressure, m of water
 };
 
 }  // namespace vuzizi::transient

@@ -1,5 +1,5 @@
 // Model-file sections of the transient run: wave speeds, surge devices, pump trips, valve
-// motions and the run's own options. Registered in the parser's section table.
+// motions and the run's own options (time step, column separation). Registered in the parser's section table.
 #include <cmath>
 #include <numbers>
 
@@ -219,14 +219,8 @@ void read_valve_motion(ParseContext& c, const SectionLine& line) {
     motion->points.push_back({*time, *opening});
 }
 
-// [TRANSIENT]: `TIMESTEP seconds`.
-void read_transient_option(ParseContext& c, const SectionLine& line) {
-    const auto key = c.token(line, 0, "transient option");
-    if (!key) return;
-    if (!equals_ignoring_case(*key, "TIMESTEP")) {
-        c.error(Error::InvalidKeyword, quoted("transient option ", *key, " (known: TIMESTEP)"));
-        return;
-    }
+// TIMESTEP seconds: the common time step instead of the one the run would choose.
+void read_time_step(ParseContext& c, const SectionLine& line) {
     const auto step = c.number(line, 1, "transient time step");
     if (!step) return;
     if (!(*step > 0.0)) {
@@ -234,6 +228,53 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
         return;
     }
     c.network.transient.time_step = *step;
+}
+
+// COLUMNSEPARATION YES|NO: discrete vapour cavities where the head falls to vapour head.
+void read_column_separation(ParseContext& c, const SectionLine& line) {
+    const auto word = c.token(line, 1, "column separation (YES or NO)");
+    if (!word) return;
+    if (equals_ignoring_case(*word, "YES")) {
+        c.network.transient.column_separation = true;
+    } else if (equals_ignoring_case(*word, "NO")) {
+        c.network.transient.column_separation = false;
+    } else {
+        c.error(Error::InvalidKeyword, quoted("column separation ", *word, " (known: YES, NO)"));
+    }
+}
+
+// VAPOURPRESSURE value: absolute, in the model's pressure unit; below the atmosphere's.
+void read_vapour_pressure(ParseContext& c, const SectionLine& line) {
+    const auto value = c.number(line, 1, "vapour pressure");
+    if (!value) return;
+    const double head = c.si(Quantity::Pressure, *value);
+    if (!(head > 0.0) || !(head < transient::kAtmosphericHead)) {
+        c.error(Error::InvalidValue, "vapour pressure (absolute) must be positive and below the atmosphere's");
+        return;
+    }
+    c.network.transient.vapour_head = head;
+}
+
+struct TransientOption {
+    const char* keyword;
+    void (*read)(ParseContext&, const SectionLine&);
+};
+
+constexpr TransientOption kTransientOptionReaders[] = {
+    {"TIMESTEP", read_time_step},
+    {"COLUMNSEPARATION", read_column_separation},
+    {"VAPOURPRESSURE", read_vapour_pressure},
+    {"VAPORPRESSURE", read_vapour_pressure},
+};
+
+// [TRANSIENT]: one option per line, `keyword value`.
+void read_transient_option(ParseContext& c, const SectionLine& line) {
+    const auto key = c.token(line, 0, "transient option");
+    if (!key) return;
+    for (const TransientOption& option : kTransientOptionReaders)
+        if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
+    c.error(Error::InvalidKeyword,
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

@@ -29,6 +29,7 @@ FrameLayout FrameLayout::of(const Solver& s) {
     f.vessel_volume = take(s.vessel_count());
     f.vessel_gas_head = take(s.vessel_count());
     f.relief_flow = take(s.relief_count());
+    f.node_cavity = take(s.models_cavities() ? s.node_count() : 0);
     f.size = at;
     return f;
 }
@@ -98,6 +99,12 @@ void ResultStore::record(const Solver& s) {
         out[s.vessel_node(k)] -= s.vessel_flow(k);
     }
     for (int32_t k = 0; k < s.relief_count(); ++k) f[L.relief_flow + k] = s.relief_flow(k);
+    // A growing cavity fills what the pipes do not bring: the node's outflow stays its demand.
+    if (s.models_cavities())
+        for (int32_t n = 0; n < s.node_count(); ++n) {
+            f[L.node_cavity + n] = s.node_cavity_volume(n);
+            out[n] += s.node_cavity_growth(n);
+        }
     times_.push_back(s.time());
 }
 

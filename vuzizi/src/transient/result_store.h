@@ -21,6 +21,7 @@ struct FrameLayout {
     int32_t storage_flow = 0, storage_level = 0;
     int32_t vessel_flow = 0, vessel_volume = 0, vessel_gas_head = 0;
     int32_t relief_flow = 0;
+    int32_t node_cavity = 0;  // present only when the run models column separation
     int32_t size = 0;  // doubles per frame
 
     static FrameLayout of(const Solver& solver);

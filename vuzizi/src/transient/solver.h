@@ -75,6 +75,18 @@ public:
     double relief_flow(int32_t r) const { return relief_flow_[r]; }
     int32_t relief_node(int32_t r) const { return relief_node_[r]; }
 
+    // Column separation: vapour cavities at nodes and interior points (all zero when not modelled).
+    bool models_cavities() const { return cavities_; }
+    double node_cavity_volume(int32_t n) const { return cavities_ ? node_cavity_[n] : 0.0; }
+    double node_cavity_growth(int32_t n) const { return cavities_ ? node_cavity_growth_[n] : 0.0; }  // m3/s
+    double node_vapour_head(int32_t n) const { return cavities_ ? node_vapour_head_[n] : -kNever; }
+    double pipe_point_cavity(int32_t p, int32_t i) const { return cavities_ ? point_cavity_[pipe_first_[p] + i] : 0.0; }
+    // Flow on the upstream side of point i; pipe_point_flow is the downstream side's.
+    double pipe_point_flow_upstream(int32_t p, int32_t i) const {
+        const bool interior = i > 0 && i < pipe_reaches_[p];
+        return cavities_ && pipe_separated_[p] && interior ? Qu_[pipe_first_[p] + i] : Q_[pipe_first_[p] + i];
+    }
+
 private:
     enum class NodeRole : uint8_t { Plain, Fixed, InCluster, Isolated };
     enum class LinkKind : uint8_t { Pump, Valve };
@@ -86,12 +98,23 @@ private:
     void build_clusters();
     void update_imposed(double t);
     void update_pumps_and_valves(double t);
-    void compute_characteristics();
+    void compute_characteristics(const double* upstream_flow);
     void advance_interior();
     void solve_plain_nodes();
     bool solve_cluster(const Cluster& c, std::string& error);
     bool newton(const Cluster& c, std::string& error);
     void close_pipe_ends();
+
+    // Column separation (solver_cavities.cpp).
+    void build_cavities(const TransientModel& model);
+    void advance_interior_with_cavities();
+    void solve_plain_nodes_with_cavities();
+    void open_cluster_cavities(const Cluster& c);
+    void hold_cavity_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const;
+    bool switch_cluster_cavities(const Cluster& c);
+    void settle_cluster_cavities(const Cluster& c);
+    double cluster_node_inflow(const Cluster& c, int32_t node) const;
+    void match_end_flows();
     double relief_discharge(int32_t r, double head, double& slope) const;
 
     ReachPlan plan_;
@@ -138,6 +161,17 @@ private:
     std::vector<double> vessel_flow_, vessel_volume_, vessel_constant_, vessel_exponent_;
     std::vector<double> vessel_loss_in_, vessel_loss_out_;
     std::vector<double> relief_set_, relief_discharge_, relief_flow_;
+
+    // Column separation. Q_ holds the flow on the downstream side of each point, Qu_ the upstream
+    // side's; they differ only where a cavity is open. Volumes in m3, vapour heads in m (gauge
+    // head at the section's elevation; -infinity where no cavity can form).
+    bool cavities_ = false;
+    std::vector<double> Qu_, Qu_next_;
+    std::vector<double> point_cavity_;
+    std::vector<double> pipe_vapour_head_, pipe_vapour_slope_;  // at the start point, change per reach
+    std::vector<uint8_t> pipe_separated_;  // some point of the pipe had a cavity or two flows last step
+    std::vector<double> node_vapour_head_, node_cavity_, node_cavity_growth_;
+    std::vector<uint8_t> node_cavity_open_;  // cluster nodes held at vapour head in the current solve
 
     // Point-element groups and the Newton workspace sized for the largest.
     std::vector<Cluster> clusters_;

@@ -18,6 +18,7 @@ constexpr int kMaxBacktracks = 40;          // halvings that keep a gas volume p
 }  // namespace
 
 bool Solver::solve_cluster(const Cluster& c, std::string& error) {
+    if (cavities_) open_cluster_cavities(c);
     for (int round = 0; round <= kMaxStatusChanges; ++round) {
         if (!newton(c, error)) return false;
         bool changed = false;
@@ -34,9 +35,12 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
                 changed = true;
             }
         }
-        if (!changed) return true;
+        if (cavities_ && switch_cluster_cavities(c)) changed = true;
+        if (!changed) break;
     }
-    return true;  // keep the last status rather than cycle between two
+    // After the last round, keep the last status rather than cycle between two.
+    if (cavities_) settle_cluster_cavities(c);
+    return true;
 }
 
 bool Solver::newton(const Cluster& c, std::string& error) {
@@ -152,6 +156,7 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             J[row * dim + i] = 1.0;
             J[row * dim + row] = -2.0 * loss * std::fabs(q) - gas * m * half_dt / volume;
         }
+        if (cavities_) hold_cavity_rows(c, x, J, F, dim);
         for (int i = 0; i < dim; ++i) F[i] = -F[i];
         if (!solve_dense(J, F, dim)) {
             std::ostringstream msg;

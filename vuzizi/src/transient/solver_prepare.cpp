@@ -107,6 +107,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     build_links(model);
     build_devices(model);
     build_clusters();
+    if (model.column_separation) build_cavities(model);
     update_imposed(0.0);
     return true;
 }

@@ -16,13 +16,19 @@ bool Solver::step(std::string& error) {
     const double t = static_cast<double>(steps_ + 1) * dt_;
     update_imposed(t);
     update_pumps_and_valves(t);
-    compute_characteristics();
-    advance_interior();
-    solve_plain_nodes();
+    compute_characteristics(cavities_ ? Qu_.data() : Q_.data());
+    if (cavities_) {
+        advance_interior_with_cavities();
+        solve_plain_nodes_with_cavities();
+    } else {
+        advance_interior();
+        solve_plain_nodes();
+    }
     for (int32_t n : fixed_nodes_) node_head_[static_cast<std::size_t>(n)] = fixed_head_[static_cast<std::size_t>(n)];
     for (const Cluster& c : clusters_)
         if (!solve_cluster(c, error)) return false;
     close_pipe_ends();
+    if (cavities_) match_end_flows();
     for (std::size_t i = 0; i < node_head_.size(); ++i) {
         if (!std::isfinite(node_head_[i])) {
             std::ostringstream msg;
@@ -33,6 +39,7 @@ bool Solver::step(std::string& error) {
     }
     H_.swap(H_next_);
     Q_.swap(Q_next_);
+    if (cavities_) Qu_.swap(Qu_next_);
     ++steps_;
     return true;
 }
@@ -82,7 +89,9 @@ void Solver::update_pumps_and_valves(double t) {
     }
 }
 
-void Solver::compute_characteristics() {
+// A pipe's end node sees the C+ characteristic of the point before it (its downstream-side flow)
+// and its start node the C- characteristic of the point after it (its upstream-side flow).
+void Solver::compute_characteristics(const double* upstream_flow) {
     const double* H = H_.data();
     const double* Q = Q_.data();
     const std::size_t n = node_head_.size();
@@ -91,7 +100,7 @@ void Solver::compute_characteristics() {
         for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
             const std::size_t c = static_cast<std::size_t>(k);
             const std::size_t j = static_cast<std::size_t>(conn_adjacent_[c]);
-            const double q = Q[j];
+            const double q = (conn_sign_[c] > 0.0 ? Q : upstream_flow)[j];
             const double w = conn_B_[c] * q - conn_R_[c] * q * std::fabs(q);
             const double value = H[j] + conn_sign_[c] * w;
             conn_c_[c] = value;
