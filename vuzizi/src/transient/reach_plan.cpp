@@ -87,7 +87,8 @@ bool stretch_fits(const std::vector<Pipe>& pipes, const std::vector<double>& tra
         msg << "pipe " << pipes[i].id << ": its travel time of " << travel[i] << " s is more than "
             << kMaxReachStretch << " times shorter than the time step of " << dt << " s";
         if (!requested) {
-            const auto longest = static_cast<std::size_t>(std::max_element(travel.begin(), travel.end()) - travel.begin());
+            const auto longest =
+                static_cast<std::size_t>(std::max_element(travel.begin(), travel.end()) - travel.begin());
             msg << " that pipe " << pipes[longest].id << " (travel time " << travel[longest] << " s) needs within "
                 << kMaxReaches << " reaches";
         }
