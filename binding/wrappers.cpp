@@ -90,7 +90,8 @@ PyObject* call_get_unit_info(PyObject*, PyObject* args, PyObject* kwds, void* ad
         return nullptr;
     float coef = 0.0f;
     const bool done = run_routine("_pyQorvane.get_unit_info", [&] {
-        routine(sattr.data(), &coef, ncur.data(), nref.data(), sattr.length(), ncur.length(), nref.length());
+        routine(sattr.data(), &coef, ncur.data(), nref.data(),
+                sattr.length(), ncur.length(), nref.length());
     });
     if (!done) return nullptr;
     ncur.trim_for_result();
@@ -143,7 +144,8 @@ PyObject* call_set_col_node(PyObject*, PyObject* args, PyObject* kwds, void* add
     if (nbp_obj == Py_None) {
         // A length beyond the 32-bit range cannot be a count: it fails the check below.
         nbp = tim_dims[0] > INT_MAX ? INT_MAX : static_cast<int>(tim_dims[0]);
-    } else if (!int_from_pyobj(&nbp, nbp_obj, "_pyQorvane.set_col_node() 1st keyword (nbp) can't be converted to int")) {
+    } else if (!int_from_pyobj(&nbp, nbp_obj,
+                               "_pyQorvane.set_col_node() 1st keyword (nbp) can't be converted to int")) {
         return nullptr;
     }
     if (tim_dims[0] != nbp) {
@@ -160,7 +162,8 @@ PyObject* call_set_col_node(PyObject*, PyObject* args, PyObject* kwds, void* add
         return nullptr;
     int32_t fstat = 0;
     const bool done = run_routine("_pyQorvane.set_col_node", [&] {
-        routine(eid.data(), mode.data(), tim.data(), val.data(), &fstat, &nbp, eid.length(), mode.length());
+        routine(eid.data(), mode.data(), tim.data(), val.data(), &fstat, &nbp,
+                eid.length(), mode.length());
     });
     if (!done) return nullptr;
     return Py_BuildValue("i", fstat);
@@ -213,7 +216,8 @@ PyObject* call_size_ts(PyObject*, PyObject* args, PyObject* kwds, void* address)
         return nullptr;
     int32_t nval = 0;
     const bool done = run_routine("_pyQorvane.size_ts", [&] {
-        routine(typelt.data(), eid.data(), attribut.data(), &nval, typelt.length(), eid.length(), attribut.length());
+        routine(typelt.data(), eid.data(), attribut.data(), &nval,
+                typelt.length(), eid.length(), attribut.length());
     });
     if (!done) return nullptr;
     return Py_BuildValue("i", nval);

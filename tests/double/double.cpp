@@ -90,7 +90,15 @@ struct ProgrammedOutput {
 
 // What an operation throws after journaling its call, to try a caller against an engine that lets
 // a C++ exception out; the values are those of dbl_set_throw.
-enum Thrown : int32_t { THROWS_NOTHING = 0, THROWS_BAD_ALLOC = 1, THROWS_RUNTIME_ERROR = 2, THROWS_NON_STD = 3 };
+enum Thrown : int32_t {
+    THROWS_NOTHING = 0,
+    THROWS_BAD_ALLOC = 1,
+    THROWS_RUNTIME_ERROR = 2,
+    THROWS_NON_STD = 3,
+    THROWS_OVERFLOW_ERROR = 4,
+    THROWS_LENGTH_ERROR = 5,
+    THROWS_LAST = THROWS_LENGTH_ERROR
+};
 
 struct Behaviour {
     Thrown thrown = THROWS_NOTHING;
@@ -169,6 +177,8 @@ int32_t answer(Operation op, std::initializer_list<Argument> args = {})
     case THROWS_BAD_ALLOC: throw std::bad_alloc();
     case THROWS_RUNTIME_ERROR: throw std::runtime_error(std::string("double: ") + OPERATIONS[op] + " threw");
     case THROWS_NON_STD: throw static_cast<int>(op);
+    case THROWS_OVERFLOW_ERROR: throw std::overflow_error(std::string("double: ") + OPERATIONS[op] + " overflowed");
+    case THROWS_LENGTH_ERROR: throw std::length_error(std::string("double: ") + OPERATIONS[op] + " too long");
     case THROWS_NOTHING: break;
     }
     return behaviour.return_programmed ? behaviour.return_value : default_return(op);
@@ -226,7 +236,7 @@ void dbl_set_output(const char* op, int32_t arg, const void* bytes, int32_t len)
 void dbl_set_throw(const char* op, int32_t kind)
 {
     const std::size_t index = operation_index(op);
-    if (index == NOT_AN_OPERATION || kind < THROWS_NOTHING || kind > THROWS_NON_STD) {
+    if (index == NOT_AN_OPERATION || kind < THROWS_NOTHING || kind > THROWS_LAST) {
         return;
     }
     behaviours[index].thrown = static_cast<Thrown>(kind);

@@ -152,7 +152,8 @@ class Double:
         self._lib.dbl_set_output(_operation(op), arg, bytes(data), len(data))
 
     def throws(self, op: str, kind: int) -> None:
-        """`op` throws a C++ exception after journaling each call: 1 std::bad_alloc, 2 std::runtime_error, 3 an int."""
+        """`op` throws a C++ exception after journaling each call: 1 std::bad_alloc, 2 std::runtime_error, 3 an int,
+        4 std::overflow_error, 5 std::length_error."""
         set_throw = self._lib.dbl_set_throw
         set_throw.argtypes = [ctypes.c_char_p, ctypes.c_int32]
         set_throw.restype = None

@@ -162,6 +162,30 @@ def test_non_ascii_text_is_refused(dbl, name, value):
     assert getattr(V, name).tobytes() == before
 
 
+def test_array_holding_an_array_is_refused(fresh):
+    # An object array that holds itself would be unwrapped without end.
+    r = fresh(
+        """
+itself = np.empty((), dtype=object)
+itself[()] = itself
+holding_text = np.empty((), dtype=object)
+holding_text[()] = np.array(b"ab")
+result = []
+for name in ("qor_id", "vers_qordll"):
+    setattr(M.pyvuzizi, name, b"KEPT")
+    for value in (itself, holding_text):
+        try:
+            setattr(M.pyvuzizi, name, value)
+            result.append("accepted")
+        except TypeError as refused:
+            result.append(str(refused))
+    result.append(getattr(M.pyvuzizi, name).tobytes()[:4].decode())
+"""
+    )
+    assert r.value == ["qor_id takes bytes or str, not numpy.ndarray"] * 2 + ["KEPT"] + \
+        ["vers_qordll takes bytes or str, not numpy.ndarray"] * 2 + ["KEPT"]
+
+
 def test_repeated_refused_text_assignments_do_not_crash(fresh):
     r = fresh(
         """

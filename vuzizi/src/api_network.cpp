@@ -2,9 +2,9 @@
 // state first, then its arguments, then acts; none lets an exception out.
 #include <cmath>
 #include <cstring>
-#include <new>
 
 #include "api.h"
+#include "c_guard.h"
 #include "engine.h"
 #include "text.h"
 
@@ -82,74 +82,7 @@ bool read_condition(const NodeRecord& record, const vuzizi::Network& network, in
     return true;
 }
 
-}  // namespace
-
-extern "C" {
-
-int32_t VUZIZI_CALL OpenQorvaneAPI(const int32_t* level) {
-    if (level == nullptr || !valid_level(*level)) return kStatusFailed;
-    return engine().open(*level);
-}
-
-int32_t VUZIZI_CALL QorvaneInit(void) {
-    if (!engine().is_open()) return kStatusFailed;
-    engine().initialise();
-    return kStatusOk;
-}
-
-int32_t VUZIZI_CALL GetNumeroVersion(char* version) {
-    if (!engine().is_open() || version == nullptr) return kStatusFailed;
-    std::memcpy(version, vuzizi::kVersion, VERSION_FIELD_LEN);
-    return kStatusOk;
-}
-
-int32_t VUZIZI_CALL CloseQorvane(void) {
-    if (!engine().is_open()) return kStatusFailed;
-    engine().close();
-    return kStatusOk;
-}
-
-int32_t VUZIZI_CALL OuvrirReseau(const char* path) {
-    try {
-        if (!engine().is_open() || !engine().is_initialised()) return vuzizi::error_code(vuzizi::Error::EngineNotReady);
-        if (path == nullptr) return vuzizi::error_code(vuzizi::Error::InvalidPath);
-        return engine().load(vuzizi::text_from_field(path, MODEL_PATH_LEN));
-    } catch (const std::bad_alloc&) {
-        return vuzizi::error_code(vuzizi::Error::OutOfMemory);
-    } catch (...) {
-        return vuzizi::error_code(vuzizi::Error::ReadFailed);
-    }
-}
-
-int32_t VUZIZI_CALL GetUnitCourante(const int16_t* position, UnitRecord* unit) {
-    vuzizi::Quantity q{};
-    if (!engine().is_open() || unit == nullptr || !quantity_at(position, q)) return kStatusFailed;
-    const vuzizi::Unit& current = current_units().current(q);
-    vuzizi::write_blank_padded(unit->name, UNIT_NAME_LEN, current.name);
-    unit->spare = ' ';
-    unit->coefficient = current.coefficient;
-    return kStatusOk;
-}
-
-int32_t VUZIZI_CALL GetUnitRef(const int16_t* position, char* name) {
-    vuzizi::Quantity q{};
-    if (!engine().is_open() || name == nullptr || !quantity_at(position, q)) return kStatusFailed;
-    vuzizi::write_blank_padded(name, UNIT_NAME_LEN, current_units().reference_name(q));
-    name[UNIT_NAME_LEN] = '\0';
-    return kStatusOk;
-}
-
-int32_t VUZIZI_CALL IndiceNoeudQor(const char* node_id, const int32_t*) {
-    try {
-        if (!has_network() || node_id == nullptr) return kNotFound;
-        const int32_t index = node_of_field(node_id);
-        return index == kNotFound ? kNotFound : index + 1;
-    } catch (...) {
-        return kNotFound;
-    }
-}
-
-int32_t VUZIZI_CALL GetNoeudQor(const int32_t* index, NodeRecord* node) {
+int32_t read_node(const int32_t* index, NodeRecord* node) {
     if (!has_network() || index == nullptr || node == nullptr) return kStatusFailed;
     const vuzizi::Network& network = engine().network();
     if (*index < 1 || *index > static_cast<int64_t>(network.nodes.size())) return kStatusFailed;
@@ -165,25 +98,103 @@ int32_t VUZIZI_CALL GetNoeudQor(const int32_t* index, NodeRecord* node) {
     return kStatusOk;
 }
 
-int32_t VUZIZI_CALL SetNoeudQor(const int32_t*, const char* node_id, const NodeRecord* node) {
-    try {
-        if (!has_network() || node_id == nullptr || node == nullptr) return kStatusFailed;
-        const int32_t index = node_of_field(node_id);
-        if (index == kNotFound) {
-            report(vuzizi::Error::UndefinedNode, vuzizi::quoted(vuzizi::text_from_field(node_id, NODE_ID_FIELD_LEN)));
-            return kStatusFailed;
-        }
-        vuzizi::BoundaryCondition condition;
-        const std::string& id = engine().network().nodes[index].id;
-        if (!read_condition(*node, engine().network(), index, id, condition)) return kStatusFailed;
-        if (condition.points.empty())
-            engine().boundaries().erase(index);
-        else
-            engine().boundaries()[index] = std::move(condition);
-        return kStatusOk;
-    } catch (...) {
+// Stores (or, without points, removes) the boundary condition of a node.
+int32_t impose_condition(const char* node_id, const NodeRecord* node) {
+    if (!has_network() || node_id == nullptr || node == nullptr) return kStatusFailed;
+    const int32_t index = node_of_field(node_id);
+    if (index == kNotFound) {
+        report(vuzizi::Error::UndefinedNode, vuzizi::quoted(vuzizi::text_from_field(node_id, NODE_ID_FIELD_LEN)));
         return kStatusFailed;
     }
+    vuzizi::BoundaryCondition condition;
+    const std::string& id = engine().network().nodes[index].id;
+    if (!read_condition(*node, engine().network(), index, id, condition)) return kStatusFailed;
+    if (condition.points.empty())
+        engine().boundaries().erase(index);
+    else
+        engine().boundaries()[index] = std::move(condition);
+    return kStatusOk;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t VUZIZI_CALL OpenQorvaneAPI(const int32_t* level) {
+    return vuzizi::guarded("OpenQorvaneAPI", kStatusFailed, [level] {
+        if (level == nullptr || !valid_level(*level)) return kStatusFailed;
+        return engine().open(*level);
+    });
+}
+
+int32_t VUZIZI_CALL QorvaneInit(void) {
+    return vuzizi::guarded("QorvaneInit", kStatusFailed, [] {
+        if (!engine().is_open()) return kStatusFailed;
+        engine().initialise();
+        return kStatusOk;
+    });
+}
+
+int32_t VUZIZI_CALL GetNumeroVersion(char* version) {
+    return vuzizi::guarded("GetNumeroVersion", kStatusFailed, [version] {
+        if (!engine().is_open() || version == nullptr) return kStatusFailed;
+        std::memcpy(version, vuzizi::kVersion, VERSION_FIELD_LEN);
+        return kStatusOk;
+    });
+}
+
+int32_t VUZIZI_CALL CloseQorvane(void) {
+    return vuzizi::guarded("CloseQorvane", kStatusFailed, [] {
+        if (!engine().is_open()) return kStatusFailed;
+        engine().close();
+        return kStatusOk;
+    });
+}
+
+int32_t VUZIZI_CALL OuvrirReseau(const char* path) {
+    return vuzizi::guarded_code("OuvrirReseau", [path] {
+        if (!engine().is_open() || !engine().is_initialised()) return vuzizi::error_code(vuzizi::Error::EngineNotReady);
+        if (path == nullptr) return vuzizi::error_code(vuzizi::Error::InvalidPath);
+        return engine().load(vuzizi::text_from_field(path, MODEL_PATH_LEN));
+    });
+}
+
+int32_t VUZIZI_CALL GetUnitCourante(const int16_t* position, UnitRecord* unit) {
+    return vuzizi::guarded("GetUnitCourante", kStatusFailed, [position, unit] {
+        vuzizi::Quantity q{};
+        if (!engine().is_open() || unit == nullptr || !quantity_at(position, q)) return kStatusFailed;
+        const vuzizi::Unit& current = current_units().current(q);
+        vuzizi::write_blank_padded(unit->name, UNIT_NAME_LEN, current.name);
+        unit->spare = ' ';
+        unit->coefficient = current.coefficient;
+        return kStatusOk;
+    });
+}
+
+int32_t VUZIZI_CALL GetUnitRef(const int16_t* position, char* name) {
+    return vuzizi::guarded("GetUnitRef", kStatusFailed, [position, name] {
+        vuzizi::Quantity q{};
+        if (!engine().is_open() || name == nullptr || !quantity_at(position, q)) return kStatusFailed;
+        vuzizi::write_blank_padded(name, UNIT_NAME_LEN, current_units().reference_name(q));
+        name[UNIT_NAME_LEN] = '\0';
+        return kStatusOk;
+    });
+}
+
+int32_t VUZIZI_CALL IndiceNoeudQor(const char* node_id, const int32_t*) {
+    return vuzizi::guarded("IndiceNoeudQor", kNotFound, [node_id] {
+        if (!has_network() || node_id == nullptr) return kNotFound;
+        const int32_t index = node_of_field(node_id);
+        return index == kNotFound ? kNotFound : index + 1;
+    });
+}
+
+int32_t VUZIZI_CALL GetNoeudQor(const int32_t* index, NodeRecord* node) {
+    return vuzizi::guarded("GetNoeudQor", kStatusFailed, [index, node] { return read_node(index, node); });
+}
+
+int32_t VUZIZI_CALL SetNoeudQor(const int32_t*, const char* node_id, const NodeRecord* node) {
+    return vuzizi::guarded("SetNoeudQor", kStatusFailed, [node_id, node] { return impose_condition(node_id, node); });
 }
 
 }

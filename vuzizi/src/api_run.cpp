@@ -50,7 +50,10 @@ int64_t steps_for(double horizon, double dt) {
 bool prepare(const char* operation) {
     RunState& r = run();
     r.prepared = false;
-    r.last_run.valid = false;  // a preparation publishes its own values
+    // A preparation starts a new run: it publishes its own values, and the last run's results
+    // (computed under the conditions of then) go.
+    r.last_run.valid = false;
+    r.clear_results();
     if (!network_ready(operation)) return false;
     if (!engine().steady_state().converged) {
         report(Error::NotConverged, std::string(operation) + ": the steady state did not converge; no run starts from it");
@@ -149,19 +152,39 @@ void report_progress(int64_t step, int64_t steps, double dt) {
     engine().diagnostics().trace({}, msg.str());
 }
 
+// `value` with its digits after the `digits` significant ones dropped: an advised upper limit
+// must not be rounded up past the limit.
+double rounded_down(double value, int digits) {
+    if (!(value > 0.0) || !std::isfinite(value)) return value;
+    const double scale = std::pow(10.0, digits - 1 - std::floor(std::log10(value)));
+    return std::floor(value * scale) / scale;
+}
+
+constexpr int kAdviceDigits = 6;
+
+// "the horizon must be at most X s, Y s shorter", for runs of at most `steps` steps of `dt`.
+std::string shorter_horizon(double horizon, double steps, double dt) {
+    const double longest = rounded_down(steps * dt, kAdviceDigits);
+    std::ostringstream msg;
+    msg << std::setprecision(kAdviceDigits) << "the horizon must be at most " << longest << " s, "
+        << horizon - longest << " s shorter";
+    return msg.str();
+}
+
 // Refuses (with a message) a horizon whose step count does not fit the record.
 bool step_count_fits(double horizon, double dt) {
     if (steps_for(horizon, dt) <= kMaxStepCount) return true;
     std::ostringstream msg;
-    msg << std::setprecision(6) << "RunCalculQor: a horizon of " << horizon << " s takes more than " << kMaxStepCount
-        << " time steps of " << dt << " s; the horizon must be at most " << static_cast<double>(kMaxStepCount) * dt
-        << " s";
+    msg << std::setprecision(kAdviceDigits) << "RunCalculQor: a horizon of " << horizon << " s takes more than "
+        << kMaxStepCount << " time steps of " << dt << " s; "
+        << shorter_horizon(horizon, static_cast<double>(kMaxStepCount), dt);
     report(Error::InvalidValue, msg.str());
     return false;
 }
 
 // Refuses (with a message naming what would fit) results beyond the memory limit.
-bool results_fit(int64_t steps, int32_t factor, int32_t frame) {
+bool results_fit(double horizon, double dt, int32_t factor, int32_t frame) {
+    const int64_t steps = steps_for(horizon, dt);
     const double bytes = ResultStore::bytes_for(ResultStore::frames_for(steps, factor), frame);
     const double limit = static_cast<double>(vuzizi::transient::kResultMemoryLimit);
     if (bytes <= limit) return true;
@@ -170,8 +193,11 @@ bool results_fit(int64_t steps, int32_t factor, int32_t frame) {
         << " steps needs " << std::ceil(bytes / kMebibyte) << " MiB of results, more than the limit of "
         << limit / kMebibyte << " MiB; ";
     const int32_t fitting = ResultStore::smallest_fitting_factor(steps, frame);
+    const double longest = ResultStore::longest_fitting_steps(frame);
     if (fitting > 0)
         msg << "a storage factor of " << fitting << " would fit";
+    else if (longest > 0.0)
+        msg << "no storage factor fits; " << shorter_horizon(horizon, longest, dt);
     else
         msg << "one stored point of this network alone exceeds it";
     report(Error::OutOfMemory, msg.str());
@@ -180,11 +206,10 @@ bool results_fit(int64_t steps, int32_t factor, int32_t frame) {
 
 int32_t run_calculation() {
     RunState& r = run();
-    r.clear_results();  // a failed run leaves no results
-    if (!prepare("RunCalculQor")) return kStatusFailed;
+    if (!prepare("RunCalculQor")) return kStatusFailed;  // a failed run leaves no results
     const double dt = r.solver.plan().time_step;
     const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
-    if (!step_count_fits(r.horizon, dt) || !results_fit(steps_for(r.horizon, dt), r.storage_factor, frame)) {
+    if (!step_count_fits(r.horizon, dt) || !results_fit(r.horizon, dt, r.storage_factor, frame)) {
         r.prepared = false;
         return kStatusFailed;
     }

@@ -11,14 +11,13 @@
 
 namespace vuzizi {
 
-// Runs `body`; on an exception runs `undo` (which must not throw), reports the exception for
-// `operation` and returns `failure`.
-template <class Result, class Body, class Undo>
-Result guarded(const char* operation, Result failure, Body&& body, Undo&& undo) noexcept {
+// Reports the exception being handled for `operation` and gives the error it stands for.
+// Call from a catch handler only.
+inline Error report_current_exception(const char* operation) noexcept {
     Error code = Error::Internal;
     const char* what = "unknown exception";
     try {
-        return body();
+        throw;
     } catch (const std::bad_alloc&) {
         code = Error::OutOfMemory;
         what = "not enough memory";
@@ -29,11 +28,23 @@ Result guarded(const char* operation, Result failure, Body&& body, Undo&& undo) 
         what = e.what();
     } catch (...) {
     }
-    undo();
     try {
         engine().diagnostics().error({}, code, std::string(operation) + ": " + what);
     } catch (...) {
         // Not even the message could be made: the status alone tells.
+    }
+    return code;
+}
+
+// Runs `body`; on an exception runs `undo` (which must not throw), reports the exception for
+// `operation` and returns `failure`.
+template <class Result, class Body, class Undo>
+Result guarded(const char* operation, Result failure, Body&& body, Undo&& undo) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        undo();
+        report_current_exception(operation);
     }
     return failure;
 }
@@ -41,6 +52,16 @@ Result guarded(const char* operation, Result failure, Body&& body, Undo&& undo) 
 template <class Result, class Body>
 Result guarded(const char* operation, Result failure, Body&& body) noexcept {
     return guarded(operation, failure, static_cast<Body&&>(body), [] {});
+}
+
+// For an operation that returns an error code: an exception gives the code it stands for.
+template <class Body>
+int32_t guarded_code(const char* operation, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return error_code(report_current_exception(operation));
+    }
 }
 
 }  // namespace vuzizi

@@ -1,6 +1,7 @@
 // Sections [TITLE], [OPTIONS] and [TIMES], and the unit set they decide.
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 #include "parse_context.h"
 #include "text.h"
@@ -93,18 +94,33 @@ void read_viscosity(ParseContext& c, const SectionLine& l, std::size_t v) {
     if (const auto value = positive(c, l, v, "viscosity")) c.network.options.viscosity_input = *value;
 }
 
+// Settings a steady state can converge with in reasonable time: each trial solves the whole
+// network, and a relative flow change below the resolution of a double is never seen.
+constexpr int kMaxTrials = 1000;
+constexpr double kFinestAccuracy = std::numeric_limits<double>::epsilon();
+
 void read_trials(ParseContext& c, const SectionLine& l, std::size_t v) {
     const auto value = positive(c, l, v, "trials");
     if (!value) return;
-    if (*value != std::floor(*value) || *value > std::numeric_limits<int>::max()) {
+    if (*value != std::floor(*value)) {
         c.error(Error::InvalidValue, "trials must be a whole number");
-        return;
+    } else if (*value > kMaxTrials) {
+        c.error(Error::InvalidValue, "trials must be at most " + std::to_string(kMaxTrials));
+    } else {
+        c.network.options.trials = static_cast<int>(*value);
     }
-    c.network.options.trials = static_cast<int>(*value);
 }
 
 void read_accuracy(ParseContext& c, const SectionLine& l, std::size_t v) {
-    if (const auto value = positive(c, l, v, "accuracy")) c.network.options.accuracy = *value;
+    const auto value = positive(c, l, v, "accuracy");
+    if (!value) return;
+    if (*value < kFinestAccuracy) {
+        std::ostringstream msg;
+        msg << "accuracy must be at least " << kFinestAccuracy << ", the resolution of a double";
+        c.error(Error::InvalidValue, msg.str());
+        return;
+    }
+    c.network.options.accuracy = *value;
 }
 
 void read_unbalanced(ParseContext& c, const SectionLine& l, std::size_t v) {

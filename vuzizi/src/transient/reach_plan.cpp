@@ -78,6 +78,26 @@ Fit search(const std::vector<double>& travel) {
     return best;
 }
 
+// Refuses (naming the pipe) a step that would slow a pipe's wave more than kMaxReachStretch times.
+bool stretch_fits(const std::vector<Pipe>& pipes, const std::vector<double>& travel, double dt, bool requested,
+                  std::string& error) {
+    for (std::size_t i = 0; i < pipes.size(); ++i) {
+        if (dt / travel[i] <= kMaxReachStretch) continue;
+        std::ostringstream msg;
+        msg << "pipe " << pipes[i].id << ": its travel time of " << travel[i] << " s is more than "
+            << kMaxReachStretch << " times shorter than the time step of " << dt << " s";
+        if (!requested) {
+            const auto longest =
+                static_cast<std::size_t>(std::max_element(travel.begin(), travel.end()) - travel.begin());
+            msg << " that pipe " << pipes[longest].id << " (travel time " << travel[longest] << " s) needs within "
+                << kMaxReaches << " reaches";
+        }
+        error = msg.str();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPlan& plan, std::string& error) {
@@ -110,6 +130,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPl
         error = msg.str();
         return false;
     }
+    if (!stretch_fits(pipes, travel, fit.time_step, requested_step > 0.0, error)) return false;
     plan.time_step = fit.time_step;
     plan.total_reaches = fit.total;
     plan.largest_adjustment = fit.adjustment;

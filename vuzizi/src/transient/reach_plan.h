@@ -12,6 +12,9 @@ namespace vuzizi::transient {
 // Wave speeds are adjusted so that every pipe is a whole number of reaches of one time step.
 inline constexpr double kWaveSpeedTolerance = 0.01;   // adjustment sought when choosing the step
 inline constexpr int64_t kMaxReaches = 4'000'000;     // reaches of the whole network
+// A pipe that a wave crosses in less than one step keeps one reach, its wave slowed to take the
+// step; slowed more than this many times, nothing of the pipe is left and the plan is refused.
+inline constexpr double kMaxReachStretch = 1e6;
 
 struct ReachPlan {
     double time_step = 0.0;           // s
@@ -22,7 +25,8 @@ struct ReachPlan {
 };
 
 // Fills `plan` for the pipes; `requested_step` > 0 imposes the step. Returns false with
-// `error` naming the pipe when a pipe cannot be divided (bad length or wave speed).
+// `error` naming the pipe when a pipe cannot be divided (bad length or wave speed, travel times
+// out of proportion with the step).
 bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPlan& plan, std::string& error);
 
 }  // namespace vuzizi::transient

@@ -34,9 +34,23 @@ FrameLayout FrameLayout::of(const Solver& s) {
     return f;
 }
 
+namespace {
+
+// Frames within the memory limit, counted in doubles so that no product overflows.
+double frame_capacity(int32_t frame_size) {
+    return std::floor(static_cast<double>(kResultMemoryLimit) / ResultStore::bytes_for(1, frame_size));
+}
+
+}  // namespace
+
+double ResultStore::longest_fitting_steps(int32_t frame_size) {
+    const double capacity = frame_capacity(frame_size);
+    // steps / factor + 1 <= capacity  <=>  steps < capacity * factor
+    return capacity < 1.0 ? 0.0 : capacity * static_cast<double>(INT32_MAX) - 1.0;
+}
+
 int32_t ResultStore::smallest_fitting_factor(int64_t steps, int32_t frame_size) {
-    // Frames within the limit, counted in doubles so that no product overflows.
-    const double capacity = std::floor(static_cast<double>(kResultMemoryLimit) / bytes_for(1, frame_size));
+    const double capacity = frame_capacity(frame_size);
     if (capacity < 1.0 || steps < 0) return 0;
     // Only step 0 fits: the factor must pass the last step.
     const int64_t factor = capacity < 2.0 ? steps + 1 : [&] {

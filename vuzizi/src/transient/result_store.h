@@ -38,6 +38,9 @@ public:
     }
     // Smallest storage factor whose frames fit the memory limit; 0 when no 32-bit factor does.
     static int32_t smallest_fitting_factor(int64_t steps, int32_t frame_size);
+    // Most steps whose frames fit the memory limit with the largest 32-bit factor; 0 when not
+    // even one frame fits. A double: it can pass what an integer holds.
+    static double longest_fitting_steps(int32_t frame_size);
 
     // Lays out and reserves room for `frames` frames; nothing is allocated while recording.
     void start(const Solver& solver, int64_t frames);
