@@ -1,5 +1,6 @@
 // Model-file sections of the transient run: wave speeds, surge devices, pump trips, valve
-// motions and the run's own options (time step, column separation). Registered in the parser's section table.
+// motions and the run's own options (time step, column separation, demand law). Registered in the
+// parser's section table.
 #include <cmath>
 #include <numbers>
 
@@ -255,6 +256,20 @@ void read_vapour_pressure(ParseContext& c, const SectionLine& line) {
     c.network.transient.vapour_head = head;
 }
 
+// DEMANDS FIXED|ORIFICE: junction outflows held at their steady values, or following
+// Q0 sqrt(p / p0) with the pressure.
+void read_demand_law(ParseContext& c, const SectionLine& line) {
+    const auto word = c.token(line, 1, "transient demands (FIXED or ORIFICE)");
+    if (!word) return;
+    if (equals_ignoring_case(*word, "FIXED")) {
+        c.network.transient.orifice_demands = false;
+    } else if (equals_ignoring_case(*word, "ORIFICE")) {
+        c.network.transient.orifice_demands = true;
+    } else {
+        c.error(Error::InvalidKeyword, quoted("transient demands ", *word, " (known: FIXED, ORIFICE)"));
+    }
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -265,6 +280,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"COLUMNSEPARATION", read_column_separation},
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},
+    {"DEMANDS", read_demand_law},
 };
 
 // [TRANSIENT]: one option per line, `keyword value`.
@@ -274,7 +290,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE)"));
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);
