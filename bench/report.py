@@ -89,7 +89,17 @@ def _transient(t: dict) -> str:
         f"{full['seconds']:.3f} s, {t['reach_updates_per_s_storing_every_step']:.3g} reach-updates/s",
         f"- memory per reach (peak less the loaded model, 2 frames stored): {t['bytes_per_reach']:.0f} bytes",
         f"- memory per stored result point: {t.get('bytes_per_stored_point', float('nan')):.2f} bytes",
+        *(_option(row) for row in t.get("options", [])),
     ])
+
+
+def _option(row: dict) -> str:
+    """One transient option's time loop against the loop without it."""
+    if "ratio" not in row:
+        return f"- with `{row['line']}` ({row['option']}): failed: {row['on'].get('error') or row['off'].get('error')}"
+    return (f"- with `{row['line']}` ({row['option']}): {row['on']['seconds']:.3f} s against "
+            f"{row['off']['seconds']:.3f} s without, {row['ratio']:.2f}x the time loop "
+            f"(target at most {row['target']}x: {_mark(row['meets_target'])})")
 
 
 def _road(r: dict) -> str:
