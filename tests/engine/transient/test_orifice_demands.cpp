@@ -20,26 +20,21 @@ using namespace testing;
 // to three times its value, which drives M's pressure below zero and back.
 struct Line {
     double h0 = 100.0, d = 0.5, f = 0.02, a = 1000.0, q_m = 0.1, q_end = 0.2, z_m = 80.0, valve_drop = 2.0;
-    bool valve = false;  // M joined to the pipe P2 through a valve: solved with its group
+    bool through_valve = false;  // M joined to the pipe P2 through a valve: solved with its group
 
     TransientModel model() const {
         TransientModel m;
         m.orifice_demands = true;
         m.time_step = 0.01;
         const double h_m = h0 - darcy_loss(f, 1000.0, d, q_m + q_end);
-        const double h_n = valve ? h_m - valve_drop : h_m;
+        const double h_n = through_valve ? h_m - valve_drop : h_m;
         const double h_end = h_n - darcy_loss(f, 500.0, d, q_end);
         m.nodes = {reservoir("R", h0), junction("M", z_m, h_m, q_m), junction("END", 0.0, h_end, q_end)};
         m.pipes = {pipe("P1", 0, 1, 1000.0, d, a, f, q_m + q_end)};
         int32_t upstream = 1;
-        if (valve) {
+        if (through_valve) {
             m.nodes.push_back(junction("N", 0.0, h_n, 0.0));
-            Valve v;
-            v.id = "V";
-            v.from = 1;
-            v.to = 3;
-            v.flow = q_end;
-            m.valves = {v};
+            m.valves = {Valve{"V", 1, 3, q_end, {}}};
             upstream = 3;
         }
         m.pipes.push_back(pipe("P2", upstream, 2, 500.0, d, a, f, q_end));
@@ -55,7 +50,7 @@ class OrificeLaw : public ::testing::TestWithParam<bool> {};
 
 TEST_P(OrificeLaw, OutflowFollowsThePressureAndBalancesTheNodeAtEveryStep) {
     Line line;
-    line.valve = GetParam();
+    line.through_valve = GetParam();
     const TransientModel m = line.model();
     const double p0 = m.nodes[1].head - line.z_m;
     Solver s;
@@ -68,7 +63,7 @@ TEST_P(OrificeLaw, OutflowFollowsThePressureAndBalancesTheNodeAtEveryStep) {
         const double q = s.node_demand(1);
         const double law = p > 0.0 ? line.q_m * std::sqrt(p / p0) : 0.0;
         ASSERT_NEAR(q, law, 1e-12 * line.q_m) << "step " << k << ", pressure " << p;
-        const double out = line.valve ? s.valve_flow(0) : s.pipe_flow_start(1);
+        const double out = line.through_valve ? s.valve_flow(0) : s.pipe_flow_start(1);
         ASSERT_NEAR(s.pipe_flow_end(0) - out, q, 1e-9) << "continuity at M, step " << k;
         (q > 0.0 ? flowing : dry) += 1;
     }
