@@ -197,9 +197,8 @@ bool Solver::newton(const Cluster& c, std::string& error) {
         }
         converged = true;
         for (int i = 0; i < dim; ++i) {
-            const double dx =
-                i < nn ? orifice_head_step(static_cast<std::size_t>(c.nodes[static_cast<std::size_t>(i)]), x[i], scale * F[i])
-                       : scale * F[i];
+            double dx = scale * F[i];
+            if (i < nn) dx = orifice_head_step(static_cast<std::size_t>(c.nodes[static_cast<std::size_t>(i)]), x[i], dx);
             x[i] += dx;
             if (!(std::fabs(dx) <= kNewtonTolerance * (1.0 + std::fabs(x[i])))) converged = false;
         }
