@@ -231,17 +231,24 @@ void read_time_step(ParseContext& c, const SectionLine& line) {
     c.network.transient.time_step = *step;
 }
 
+// An option whose value is one of two words: `first` sets `target` to `first_value`, `second`
+// to the other; anything else is an error naming the option and both words.
+void read_choice(ParseContext& c, const SectionLine& line, const std::string& what, const char* first,
+                 bool first_value, const char* second, bool& target) {
+    const auto word = c.token(line, 1, what + " (" + first + " or " + second + ")");
+    if (!word) return;
+    if (equals_ignoring_case(*word, first)) {
+        target = first_value;
+    } else if (equals_ignoring_case(*word, second)) {
+        target = !first_value;
+    } else {
+        c.error(Error::InvalidKeyword, quoted(what + " ", *word, std::string(" (known: ") + first + ", " + second + ")"));
+    }
+}
+
 // COLUMNSEPARATION YES|NO: discrete vapour cavities where the head falls to vapour head.
 void read_column_separation(ParseContext& c, const SectionLine& line) {
-    const auto word = c.token(line, 1, "column separation (YES or NO)");
-    if (!word) return;
-    if (equals_ignoring_case(*word, "YES")) {
-        c.network.transient.column_separation = true;
-    } else if (equals_ignoring_case(*word, "NO")) {
-        c.network.transient.column_separation = false;
-    } else {
-        c.error(Error::InvalidKeyword, quoted("column separation ", *word, " (known: YES, NO)"));
-    }
+    read_choice(c, line, "column separation", "YES", true, "NO", c.network.transient.column_separation);
 }
 
 // VAPOURPRESSURE value: absolute, in the model's pressure unit; below the atmosphere's.
@@ -259,15 +266,7 @@ void read_vapour_pressure(ParseContext& c, const SectionLine& line) {
 // DEMANDS FIXED|ORIFICE: junction outflows held at their steady values, or following
 // Q0 sqrt(p / p0) with the pressure.
 void read_demand_law(ParseContext& c, const SectionLine& line) {
-    const auto word = c.token(line, 1, "transient demands (FIXED or ORIFICE)");
-    if (!word) return;
-    if (equals_ignoring_case(*word, "FIXED")) {
-        c.network.transient.orifice_demands = false;
-    } else if (equals_ignoring_case(*word, "ORIFICE")) {
-        c.network.transient.orifice_demands = true;
-    } else {
-        c.error(Error::InvalidKeyword, quoted("transient demands ", *word, " (known: FIXED, ORIFICE)"));
-    }
+    read_choice(c, line, "transient demands", "FIXED", false, "ORIFICE", c.network.transient.orifice_demands);
 }
 
 struct TransientOption {
