@@ -267,7 +267,6 @@ def transient_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES
     if frames > 0 and values_per_frame > 0:
         out["bytes_per_stored_point"] = stored_kib * KIB / (frames * values_per_frame)
     out["meets_target"] = out["reach_updates_per_s"] >= MIN_REACH_UPDATES_PER_S
-    out["options"] = option_rows(build, work, min_reaches, steps)
     return out
 
 
@@ -353,12 +352,13 @@ def run(build: Path, work: Path, quick: bool = False) -> dict:
         return {"steady": steady_section(build, work, sizes=(100, 400, 1600), runs_per_size=1),
                 "transient": transient_section(build, work, min_reaches=2_000, steps=100),
                 "cavities": cavity_section(build, work, min_reaches=2_000, steps=100),
+                "options": option_rows(build, work, min_reaches=2_000, steps=100),
                 "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0,
                                      sample_sizes=(100, 400, 1600))}
     return {"steady": steady_section(build, work),
             "real": real_networks.section(engine_env(build), build.parent / "build-bench-nets"),
             "transient": transient_section(build, work), "cavities": cavity_section(build, work),
-            "road": road_section(build, work)}
+            "options": option_rows(build, work), "road": road_section(build, work)}
 
 
 if __name__ == "__main__":
@@ -368,10 +368,5 @@ if __name__ == "__main__":
     parser.add_argument("--build", type=Path, default=Path("build"))
     parser.add_argument("--work", type=Path, default=HERE / "results" / "networks")
     parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--transient-options", action="store_true",
-                        help="only the time loop with each transient option on against off")
     options = parser.parse_args()
-    if options.transient_options:
-        print(json.dumps(option_rows(options.build, options.work), indent=2))
-    else:
-        print(json.dumps(run(options.build, options.work, options.quick), indent=2))
+    print(json.dumps(run(options.build, options.work, options.quick), indent=2))

@@ -89,7 +89,6 @@ def _transient(t: dict) -> str:
         f"{full['seconds']:.3f} s, {t['reach_updates_per_s_storing_every_step']:.3g} reach-updates/s",
         f"- memory per reach (peak less the loaded model, 2 frames stored): {t['bytes_per_reach']:.0f} bytes",
         f"- memory per stored result point: {t.get('bytes_per_stored_point', float('nan')):.2f} bytes",
-        *(_option(row) for row in t.get("options", [])),
     ])
 
 
@@ -147,14 +146,20 @@ def cavity_section(c: dict) -> str:
     return intro + "\n\n" + _table(header, body)
 
 
+def options_section(rows: list[dict]) -> str:
+    """The time loop with each transient option on against off."""
+    return "\n".join(_option(row) for row in rows)
+
+
 def engine_section(engine: dict) -> str:
-    if set(engine) == {"cavities"}:  # that section alone
-        return "\n\n".join(["### Column separation", cavity_section(engine["cavities"])])
-    real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
     cavities = ["### Column separation", cavity_section(engine["cavities"])] if "cavities" in engine else []
+    options = ["### Transient options", options_section(engine["options"])] if "options" in engine else []
+    if "steady" not in engine:  # the cavity or option rows alone
+        return "\n\n".join([*cavities, *options])
+    real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
     return "\n\n".join(["### Steady state", _steady(engine["steady"]), *real, "### Transient time loop",
-                        _transient(engine["transient"]), *cavities, "### The whole road on the largest network",
-                        _road(engine["road"])])
+                        _transient(engine["transient"]), *cavities, *options,
+                        "### The whole road on the largest network", _road(engine["road"])])
 
 
 def render(results: dict) -> str:
