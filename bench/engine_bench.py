@@ -36,6 +36,9 @@ CAVITY_RUNS = 3              # fresh processes per configuration; the fastest co
 CAVITY_DRAW = 300.0          # L/s drawn at once at the grid's far corner: heads there fall to vapour head
 STORE_EVERY_STEP = 1
 WORKER_TIMEOUT_S = 1800
+OPTION_ROUNDS = 5            # rounds of fresh processes, each running the loop without and with every option
+MAX_OPTION_COST = 1.5        # the time loop with a transient option on, at most this times the loop without
+TRANSIENT_OPTIONS = {"orifice demands": "DEMANDS ORIFICE"}  # name: its [TRANSIENT] line
 ROAD_READ_BUDGET_S = 120.0   # reading every curve of the largest network stops after this long
 CURVE_SAMPLE = 200           # curves timed at each size to show how a curve read grows with the network
 
@@ -294,6 +297,39 @@ def cavity_section(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES, s
     return {"junctions": grid.junctions, "reaches": grid.reaches, "steps": steps, "rows": rows}
 
 
+def option_rows(build: Path, work: Path, min_reaches=TRANSIENT_MIN_REACHES, steps=TRANSIENT_STEPS,
+                rounds=OPTION_ROUNDS) -> list[dict]:
+    """The time loop (two frames stored) with each transient option on against the same loop without it, on
+    one grid. The runs alternate in rounds, so that a slow spell of the machine falls on every side; each
+    side keeps its fastest run."""
+    env = engine_env(build)
+    grid = layout_for_side(transient_side(min_reaches))
+    horizon = steps * grid.time_step
+    models = {None: G.write_grid(grid, work / f"grid_{grid.side}.inp")}
+    for name, line in TRANSIENT_OPTIONS.items():
+        optioned = dataclasses.replace(grid, transient_options=(line,))
+        models[name] = G.write_grid(optioned, work / f"grid_{grid.side}_{name.replace(' ', '_')}.inp")
+    fastest: dict = {}
+    for _ in range(rounds):
+        for name, model in models.items():
+            r = in_fresh_process("transient", env, model=model, horizon=horizon, storefact=steps)
+            timed = "seconds" in r and r.get("run_status", 0) & 1
+            if name not in fastest or (timed and ("seconds" not in fastest[name] or
+                                                  r["seconds"] < fastest[name]["seconds"])):
+                fastest[name] = r
+    off = fastest[None]
+    rows = []
+    for name, line in TRANSIENT_OPTIONS.items():
+        on = fastest[name]
+        row = {"option": name, "line": line, "steps": steps, "rounds": rounds, "off": off, "on": on,
+               "target": MAX_OPTION_COST, "meets_target": False}
+        if "seconds" in off and "seconds" in on:
+            row["ratio"] = on["seconds"] / off["seconds"]
+            row["meets_target"] = row["ratio"] <= MAX_OPTION_COST
+        rows.append(row)
+    return rows
+
+
 def road_section(build: Path, work: Path, junctions=STEADY_SIZES[-1], steps=ROAD_STEPS,
                  budget_s=ROAD_READ_BUDGET_S, sample_sizes=STEADY_SIZES) -> dict:
     env = engine_env(build)
@@ -316,12 +352,13 @@ def run(build: Path, work: Path, quick: bool = False) -> dict:
         return {"steady": steady_section(build, work, sizes=(100, 400, 1600), runs_per_size=1),
                 "transient": transient_section(build, work, min_reaches=2_000, steps=100),
                 "cavities": cavity_section(build, work, min_reaches=2_000, steps=100),
+                "options": option_rows(build, work, min_reaches=2_000, steps=100),
                 "road": road_section(build, work, junctions=1600, steps=10, budget_s=10.0,
                                      sample_sizes=(100, 400, 1600))}
     return {"steady": steady_section(build, work),
             "real": real_networks.section(engine_env(build), build.parent / "build-bench-nets"),
             "transient": transient_section(build, work), "cavities": cavity_section(build, work),
-            "road": road_section(build, work)}
+            "options": option_rows(build, work), "road": road_section(build, work)}
 
 
 if __name__ == "__main__":

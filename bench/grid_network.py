@@ -25,6 +25,7 @@ class GridLayout:
     wave_speed: float = 1000.0      # m/s
     time_step: float = 0.01         # s
     column_separation: bool = False  # vapour cavities during the transient run
+    transient_options: tuple[str, ...] = ()  # further [TRANSIENT] lines, e.g. "DEMANDS ORIFICE"
 
     @property
     def junctions(self) -> int:
@@ -94,6 +95,8 @@ def grid_lines(grid: GridLayout):
     yield f" TIMESTEP  {grid.time_step}"
     if grid.column_separation:
         yield " COLUMNSEPARATION  YES"
+    for option in grid.transient_options:
+        yield f" {option}"
     yield ""
     yield "[END]"
 

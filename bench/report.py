@@ -92,6 +92,15 @@ def _transient(t: dict) -> str:
     ])
 
 
+def _option(row: dict) -> str:
+    """One transient option's time loop against the loop without it."""
+    if "ratio" not in row:
+        return f"- with `{row['line']}` ({row['option']}): failed: {row['on'].get('error') or row['off'].get('error')}"
+    return (f"- with `{row['line']}` ({row['option']}): {row['on']['seconds']:.3f} s against "
+            f"{row['off']['seconds']:.3f} s without, {row['ratio']:.2f}x the time loop "
+            f"(target at most {row['target']}x: {_mark(row['meets_target'])})")
+
+
 def _road(r: dict) -> str:
     if "error" in r:
         return f"Road failed: {r['error']}"
@@ -137,14 +146,20 @@ def cavity_section(c: dict) -> str:
     return intro + "\n\n" + _table(header, body)
 
 
+def options_section(rows: list[dict]) -> str:
+    """The time loop with each transient option on against off."""
+    return "\n".join(_option(row) for row in rows)
+
+
 def engine_section(engine: dict) -> str:
-    if set(engine) == {"cavities"}:  # that section alone
-        return "\n\n".join(["### Column separation", cavity_section(engine["cavities"])])
-    real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
     cavities = ["### Column separation", cavity_section(engine["cavities"])] if "cavities" in engine else []
+    options = ["### Transient options", options_section(engine["options"])] if "options" in engine else []
+    if "steady" not in engine:  # the cavity or option rows alone
+        return "\n\n".join([*cavities, *options])
+    real = ["### Larger public networks", _real_networks(engine["real"])] if "real" in engine else []
     return "\n\n".join(["### Steady state", _steady(engine["steady"]), *real, "### Transient time loop",
-                        _transient(engine["transient"]), *cavities, "### The whole road on the largest network",
-                        _road(engine["road"])])
+                        _transient(engine["transient"]), *cavities, *options,
+                        "### The whole road on the largest network", _road(engine["road"])])
 
 
 def render(results: dict) -> str:

@@ -18,7 +18,8 @@ import machine  # noqa: E402
 import report  # noqa: E402
 import timing  # noqa: E402
 
-SECTIONS = ("frame", "arrays", "engine", "cavities")  # cavities: the column-separation rows of the engine alone
+# cavities, options: the engine's column-separation rows, or its rows of each transient option, alone
+SECTIONS = ("frame", "arrays", "engine", "cavities", "options")
 QUICK_REPEAT, QUICK_RUN_SECONDS = 3, 0.005
 
 
@@ -55,11 +56,16 @@ def main() -> int:
         import engine_bench
 
         results["engine"] = engine_bench.run(options.build, options.out / "networks", quick=options.quick)
-    elif "cavities" in sections:
+    elif "cavities" in sections or "options" in sections:
         import engine_bench
 
         sizes = {"min_reaches": 2_000, "steps": 100} if options.quick else {}
-        results["engine"] = {"cavities": engine_bench.cavity_section(options.build, options.out / "networks", **sizes)}
+        work = options.out / "networks"
+        results["engine"] = {}
+        if "cavities" in sections:
+            results["engine"]["cavities"] = engine_bench.cavity_section(options.build, work, **sizes)
+        if "options" in sections:
+            results["engine"]["options"] = engine_bench.option_rows(options.build, work, **sizes)
     results["machine"]["load_average_end"] = machine.load_average()
 
     text = report.render(results)

@@ -80,3 +80,8 @@ def test_written_file_holds_the_lines(tmp_path):
     grid = G.GridLayout(side=3)
     path = G.write_grid(grid, tmp_path / "nested" / "grid.inp")
     assert path.read_text().splitlines() == list(G.grid_lines(grid))
+
+
+def test_transient_options_are_written_in_their_section():
+    grid = G.GridLayout(side=2, transient_options=("DEMANDS ORIFICE",))
+    assert ["DEMANDS", "ORIFICE"] in sections("\n".join(G.grid_lines(grid)))["TRANSIENT"]

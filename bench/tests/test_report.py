@@ -35,3 +35,12 @@ def test_large_times_are_written_in_larger_units():
     assert report._ns(950) == "950"
     assert report._ns(25_000) == "25.0 µs"
     assert report._ns(3_500_000) == "3.50 ms"
+
+
+def test_transient_option_rows_show_the_ratio_or_the_failure():
+    timed = {"option": "orifice demands", "line": "DEMANDS ORIFICE", "target": 1.5, "ratio": 1.6,
+             "on": {"seconds": 0.8}, "off": {"seconds": 0.5}, "meets_target": False}
+    failed = {"option": "orifice demands", "line": "DEMANDS ORIFICE", "target": 1.5,
+              "on": {"error": "transient worker failed (1): boom"}, "off": {"seconds": 0.5}, "meets_target": False}
+    assert report._option(timed).endswith("1.60x the time loop (target at most 1.5x: **no**)")
+    assert "failed: transient worker failed (1): boom" in report._option(failed)

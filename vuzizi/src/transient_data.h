@@ -63,6 +63,7 @@ struct TransientData {
     double time_step = 0.0;           // s; 0 lets the transient run choose
     bool column_separation = false;   // discrete vapour cavities during the run
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
+    bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
     std::vector<SurgeTankData> surge_tanks;
     std::vector<AirVesselData> air_vessels;
     std::vector<ReliefValveData> relief_valves;

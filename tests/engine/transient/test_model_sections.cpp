@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"[VALVEMOTIONS]\nP 0 1\n", "'P' is not a valve"},
                       BadLine{"[TRANSIENT]\nSTEP 0.1\n", "STEP"},
                       BadLine{"[TRANSIENT]\nCOLUMNSEPARATION MAYBE\n", "MAYBE"},
-                      BadLine{"[TRANSIENT]\nVAPOURPRESSURE 15\n", "vapour pressure"}));
+                      BadLine{"[TRANSIENT]\nVAPOURPRESSURE 15\n", "vapour pressure"},
+                      BadLine{"[TRANSIENT]\nDEMANDS SOMETIMES\n", "transient demands 'SOMETIMES'"}));
 
 }  // namespace
 }  // namespace vuzizi::transient

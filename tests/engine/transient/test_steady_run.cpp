@@ -61,16 +61,25 @@ TransientModel looped_network() {
     return m;
 }
 
-TEST(SteadyRun, NothingChangedKeepsHeadsAndFlows) {
-    const TransientModel m = looped_network();
+// Fixed demands, and demands that follow the orifice law (which gives back Q0 at p0).
+class SteadyRun : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SteadyRun, NothingChangedKeepsHeadsAndFlows) {
+    TransientModel m = looped_network();
+    m.orifice_demands = GetParam();
     Solver s;
     std::string error;
     ASSERT_TRUE(s.prepare(m, error)) << error;
     for (int k = 0; k < 2000; ++k) ASSERT_TRUE(s.step(error)) << error;
 
     constexpr double kTolerance = 1e-9;
-    for (int32_t n = 0; n < s.node_count(); ++n)
-        EXPECT_NEAR(s.node_head(n), m.nodes[static_cast<std::size_t>(n)].head, kTolerance) << m.nodes[static_cast<std::size_t>(n)].id;
+    for (int32_t n = 0; n < s.node_count(); ++n) {
+        const Node& node = m.nodes[static_cast<std::size_t>(n)];
+        EXPECT_NEAR(s.node_head(n), node.head, kTolerance) << node.id;
+        if (node.kind == NodeKind::Junction) {
+            EXPECT_NEAR(s.node_demand(n), node.demand, kTolerance) << node.id;
+        }
+    }
     for (int32_t p = 0; p < s.pipe_count(); ++p) {
         const double q = m.pipes[static_cast<std::size_t>(p)].flow;
         const double h_from = m.nodes[static_cast<std::size_t>(m.pipes[static_cast<std::size_t>(p)].from)].head;
@@ -88,6 +97,9 @@ TEST(SteadyRun, NothingChangedKeepsHeadsAndFlows) {
     EXPECT_NEAR(s.storage_level(s.tank_count()), 85.0, kTolerance);
     EXPECT_EQ(s.relief_flow(0), 0.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(DemandLaws, SteadyRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Orifice" : "Fixed"; });
 
 }  // namespace
 }  // namespace vuzizi::transient

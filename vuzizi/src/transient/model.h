@@ -107,6 +107,7 @@ struct TransientModel {
     double time_step = 0.0;  // s; 0 chooses it from the pipes
     bool column_separation = false;          // discrete vapour cavities where the head falls to vapour head
     double vapour_head = kWaterVapourHead;   // absolute vapour pressure, m of water
+    bool orifice_demands = false;  // junction outflows follow Q0 sqrt(p / p0); false keeps them fixed
 };
 
 }  // namespace vuzizi::transient

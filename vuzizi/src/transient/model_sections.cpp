@@ -1,5 +1,6 @@
 // Model-file sections of the transient run: wave speeds, surge devices, pump trips, valve
-// motions and the run's own options (time step, column separation). Registered in the parser's section table.
+// motions and the run's own options (time step, column separation, demand law). Registered in the
+// parser's section table.
 #include <cmath>
 #include <numbers>
 
@@ -230,17 +231,24 @@ void read_time_step(ParseContext& c, const SectionLine& line) {
     c.network.transient.time_step = *step;
 }
 
+// An option whose value is one of two words: `first` sets `target` to `first_value`, `second`
+// to the other; anything else is an error naming the option and both words.
+void read_choice(ParseContext& c, const SectionLine& line, const std::string& what, const char* first,
+                 bool first_value, const char* second, bool& target) {
+    const auto word = c.token(line, 1, what + " (" + first + " or " + second + ")");
+    if (!word) return;
+    if (equals_ignoring_case(*word, first)) {
+        target = first_value;
+    } else if (equals_ignoring_case(*word, second)) {
+        target = !first_value;
+    } else {
+        c.error(Error::InvalidKeyword, quoted(what + " ", *word, std::string(" (known: ") + first + ", " + second + ")"));
+    }
+}
+
 // COLUMNSEPARATION YES|NO: discrete vapour cavities where the head falls to vapour head.
 void read_column_separation(ParseContext& c, const SectionLine& line) {
-    const auto word = c.token(line, 1, "column separation (YES or NO)");
-    if (!word) return;
-    if (equals_ignoring_case(*word, "YES")) {
-        c.network.transient.column_separation = true;
-    } else if (equals_ignoring_case(*word, "NO")) {
-        c.network.transient.column_separation = false;
-    } else {
-        c.error(Error::InvalidKeyword, quoted("column separation ", *word, " (known: YES, NO)"));
-    }
+    read_choice(c, line, "column separation", "YES", true, "NO", c.network.transient.column_separation);
 }
 
 // VAPOURPRESSURE value: absolute, in the model's pressure unit; below the atmosphere's.
@@ -255,6 +263,12 @@ void read_vapour_pressure(ParseContext& c, const SectionLine& line) {
     c.network.transient.vapour_head = head;
 }
 
+// DEMANDS FIXED|ORIFICE: junction outflows held at their steady values, or following
+// Q0 sqrt(p / p0) with the pressure.
+void read_demand_law(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "transient demands", "FIXED", false, "ORIFICE", c.network.transient.orifice_demands);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -265,6 +279,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"COLUMNSEPARATION", read_column_separation},
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},
+    {"DEMANDS", read_demand_law},
 };
 
 // [TRANSIENT]: one option per line, `keyword value`.
@@ -274,7 +289,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE)"));
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

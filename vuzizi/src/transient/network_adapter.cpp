@@ -168,6 +168,7 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
     model.time_step = td.time_step;
     model.column_separation = td.column_separation;
     if (td.vapour_head > 0.0) model.vapour_head = td.vapour_head;
+    model.orifice_demands = td.orifice_demands;
     return true;
 }
 

@@ -10,6 +10,9 @@
 
 namespace vuzizi::transient {
 
+// Below this a steady flow counts as zero (m3/s): the balance of steady flows leaves round-off.
+inline constexpr double kTinyFlow = 1e-12;
+
 // Relief discharge is linear this close above the set pressure (m), for a finite slope.
 inline constexpr double kReliefLinearBand = 0.01;
 
@@ -117,6 +120,17 @@ private:
     void match_end_flows();
     double relief_discharge(int32_t r, double head, double& slope) const;
 
+    // Junction outflows under the orifice law (solver_demand.cpp).
+    bool build_orifice_demands(const TransientModel& model, std::string& error);
+    void solve_orifice_nodes();
+    double orifice_balance(std::size_t n, double supply, double& outflow) const;
+    void solve_orifice_node_with_cavity(std::size_t n);
+    double junction_outflow(std::size_t n, double head) const;  // the law's, or the demand
+    void record_cluster_orifice_demands();
+    bool under_orifice(std::size_t n) const { return !orifice_k_.empty() && orifice_k_[n] > 0.0; }
+    double orifice_outflow(std::size_t n, double head, double& slope) const;
+    double orifice_head_step(std::size_t n, double head, double step) const;
+
     ReachPlan plan_;
     double dt_ = 0.0;
     int64_t steps_ = 0;
@@ -139,6 +153,10 @@ private:
     std::vector<Imposed> node_imposed_;
     std::vector<const Series*> node_series_;
     std::vector<int32_t> plain_nodes_, fixed_nodes_, imposed_nodes_;
+    // Q0 / sqrt(p0) of each junction whose outflow follows the orifice law, 0 elsewhere; empty
+    // with fixed demands. Those junctions not joined to point elements are solved on their own.
+    std::vector<double> orifice_k_;
+    std::vector<int32_t> orifice_plain_nodes_, orifice_cluster_nodes_;
 
     // Pumps then valves, as point links.
     int32_t pump_count_ = 0;

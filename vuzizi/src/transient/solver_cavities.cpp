@@ -230,7 +230,7 @@ void Solver::settle_cluster_cavities(const Cluster& c) {
 // What flows into a node of the group from its pipes and links, less its demand and devices.
 double Solver::cluster_node_inflow(const Cluster& c, int32_t node) const {
     const std::size_t n = static_cast<std::size_t>(node);
-    double q = node_char_sum_[n] - node_invB_sum_[n] * node_head_[n] - demand_now_[n];
+    double q = node_char_sum_[n] - node_invB_sum_[n] * node_head_[n] - junction_outflow(n, node_head_[n]);
     for (int32_t l : c.links) {
         const std::size_t k = static_cast<std::size_t>(l);
         if (link_from_[k] == node) q -= link_flow_[k];

@@ -78,6 +78,10 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             if (fixed(static_cast<int32_t>(n))) {
                 F[i] = x[i] - fixed_head_[n];
                 J[i * dim + i] = 1.0;
+            } else if (under_orifice(n)) {
+                double slope = 0.0;
+                F[i] = node_char_sum_[n] - node_invB_sum_[n] * x[i] - orifice_outflow(n, x[i], slope);
+                J[i * dim + i] = -node_invB_sum_[n] - slope;
             } else {
                 F[i] = node_char_sum_[n] - node_invB_sum_[n] * x[i] - demand_now_[n];
                 J[i * dim + i] = -node_invB_sum_[n];
@@ -193,7 +197,8 @@ bool Solver::newton(const Cluster& c, std::string& error) {
         }
         converged = true;
         for (int i = 0; i < dim; ++i) {
-            const double dx = scale * F[i];
+            double dx = scale * F[i];
+            if (i < nn) dx = orifice_head_step(static_cast<std::size_t>(c.nodes[static_cast<std::size_t>(i)]), x[i], dx);
             x[i] += dx;
             if (!(std::fabs(dx) <= kNewtonTolerance * (1.0 + std::fabs(x[i])))) converged = false;
         }

@@ -10,7 +10,6 @@ namespace vuzizi::transient {
 
 namespace {
 
-constexpr double kTinyFlow = 1e-12;           // m3/s: below this a steady flow counts as zero
 constexpr double kDefaultFriction = 0.02;     // Darcy factor of a pipe with no steady flow
 
 bool node_in_range(const TransientModel& m, int32_t n) {
@@ -108,6 +107,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     build_devices(model);
     build_clusters();
     if (model.column_separation) build_cavities(model);
+    if (!build_orifice_demands(model, error)) return false;
     update_imposed(0.0);
     return true;
 }

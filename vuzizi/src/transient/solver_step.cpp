@@ -24,9 +24,11 @@ bool Solver::step(std::string& error) {
         advance_interior();
         solve_plain_nodes();
     }
+    solve_orifice_nodes();
     for (int32_t n : fixed_nodes_) node_head_[static_cast<std::size_t>(n)] = fixed_head_[static_cast<std::size_t>(n)];
     for (const Cluster& c : clusters_)
         if (!solve_cluster(c, error)) return false;
+    record_cluster_orifice_demands();
     close_pipe_ends();
     if (cavities_) match_end_flows();
     for (std::size_t i = 0; i < node_head_.size(); ++i) {
