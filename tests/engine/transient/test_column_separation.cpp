@@ -60,7 +60,9 @@ TEST(ColumnSeparation, CavitiesHoldVapourHeadConserveMassAndCollapseWithinJoukow
         const double growth = s.node_cavity_growth(1);
         ASSERT_NEAR(growth, s.valve_flow(0) - s.pipe_flow_end(0), 1e-12) << "step " << k;
         ASSERT_NEAR(volume - previous, dt * growth, 1e-15) << "step " << k;
-        if (volume > 0.0) ASSERT_NEAR(h, vapour, 1e-9) << "step " << k;
+        if (volume > 0.0) {
+            ASSERT_NEAR(h, vapour, 1e-9) << "step " << k;
+        }
         previous = volume;
         // Along the pipe: no head below vapour head, volumes following the two sides' flows.
         for (int32_t i = 1; i < reaches; ++i) {
@@ -68,7 +70,9 @@ TEST(ColumnSeparation, CavitiesHoldVapourHeadConserveMassAndCollapseWithinJoukow
             const double qd = s.pipe_point_flow(0, i), qu = s.pipe_point_flow_upstream(0, i);
             ASSERT_GE(s.pipe_point_head(0, i), vapour - 1e-9) << "point " << i << " step " << k;
             ASSERT_NEAR(v - before[static_cast<std::size_t>(i)], dt * (qd - qu), 1e-15) << "point " << i;
-            if (v == 0.0 && before[static_cast<std::size_t>(i)] == 0.0) ASSERT_EQ(qd, qu);
+            if (v == 0.0 && before[static_cast<std::size_t>(i)] == 0.0) {
+                ASSERT_EQ(qd, qu);
+            }
             if (v > 0.0) ++interior_cavity_steps;
             before[static_cast<std::size_t>(i)] = v;
         }
