@@ -1,5 +1,5 @@
 // Junction outflows that follow the orifice law during the run: the law and continuity at every
-// step, the damping of a valve closure's wave, the refusal of a junction without steady
+// step, the damping of a demand step's and a valve closure's wave, the refusal of a junction without steady
 // pressure, and fixed demands unchanged bit for bit.
 #include <gtest/gtest.h>
 
@@ -87,6 +87,30 @@ INSTANTIATE_TEST_SUITE_P(Junctions, OrificeLaw,
                              return std::string(info.param.through_valve ? "InGroup" : "OnPipes") +
                                     (info.param.cavities ? "WithCavities" : "");
                          });
+
+// The wave of END's demand step, seen at M: the orifice outflow there takes up part of each swing.
+TEST(OrificeDemands, DampTheWaveOfADemandStep) {
+    double swing[2] = {};
+    for (const bool orifice : {false, true}) {
+        Line line;
+        line.q_end = 0.05;  // a step small enough that M keeps a positive pressure
+        TransientModel m = line.model();
+        m.orifice_demands = orifice;
+        Solver s;
+        std::string error;
+        ASSERT_TRUE(s.prepare(m, error)) << error;
+        double low = INFINITY, high = -INFINITY;
+        for (int k = 0; k < 900; ++k) {
+            ASSERT_TRUE(s.step(error)) << error;
+            if (k < 600) continue;
+            low = std::min(low, s.node_head(1));
+            high = std::max(high, s.node_head(1));
+        }
+        swing[orifice] = high - low;
+    }
+    EXPECT_GT(swing[0], 0.0);
+    EXPECT_LT(swing[1], 0.8 * swing[0]) << "fixed " << swing[0] << ", orifice " << swing[1];
+}
 
 // Reservoir, a junction with a demand, a valve shut in 0.5 s at the downstream reservoir.
 const std::string kClosure = R"(
