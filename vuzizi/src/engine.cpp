@@ -1,6 +1,7 @@
 // Lifecycle of the engine instance and loading of a model.
 #include "engine.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "hydraulics/start_controls.h"
@@ -13,6 +14,13 @@ std::string describe_divergence(const SteadyState& state, const Options& options
     char text[160];
     std::snprintf(text, sizeof text, "after %d trials the relative flow change is %.3g (accuracy %.3g)",
                   state.iterations, state.relative_change, options.accuracy);
+    return text;
+}
+
+std::string describe_iteration(std::size_t number, const IterationRecord& record) {
+    char text[160];
+    std::snprintf(text, sizeof text, "iteration %zu: relative flow change %.3g, %d valve and %d link state changes",
+                  number, record.relative_change, record.valve_changes, record.link_changes);
     return text;
 }
 
@@ -60,7 +68,16 @@ int32_t Engine::load(const std::string& path) {
 
     auto system = std::make_unique<GradientSystem>(*read.network);
     SteadyState state;
+    const auto solve_start = std::chrono::steady_clock::now();
     const Error solved = solve_with_controls(*read.network, *system, state);
+    const std::chrono::duration<double, std::milli> solve_time = std::chrono::steady_clock::now() - solve_start;
+    if (diagnostics_.level() >= kLevelTraces) {
+        for (std::size_t i = 0; i < state.history.size(); ++i)
+            diagnostics_.trace({path, 0}, describe_iteration(i + 1, state.history[i]));
+        char text[80];
+        std::snprintf(text, sizeof text, "steady state solved in %.3f ms", solve_time.count());
+        diagnostics_.trace({path, 0}, text);
+    }
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);

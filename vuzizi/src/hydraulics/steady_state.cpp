@@ -133,13 +133,14 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         out.relative_change = total > 0.0 ? change / total : change;
         if (!std::isfinite(out.relative_change)) return Error::SolverFailed;
 
-        const bool valves_moved = update_valve_states(network, models, out.head, out.flow, out.state);
-        if (out.relative_change <= network.options.accuracy) {
-            const bool links_moved = update_link_states(network, models, out.head, out.state);
-            if (!valves_moved && !links_moved) {
-                out.converged = true;
-                break;
-            }
+        IterationRecord record{out.relative_change, 0, 0};
+        record.valve_changes = update_valve_states(network, models, out.head, out.flow, out.state);
+        const bool within_accuracy = out.relative_change <= network.options.accuracy;
+        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.state);
+        out.history.push_back(record);
+        if (within_accuracy && record.valve_changes == 0 && record.link_changes == 0) {
+            out.converged = true;
+            break;
         }
     }
 
