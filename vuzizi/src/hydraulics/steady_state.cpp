@@ -2,6 +2,7 @@
 // flows, then revise the states of valves, check valves and pumps until nothing moves.
 #include "steady_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "solver_parts.h"
@@ -11,7 +12,7 @@ namespace {
 
 constexpr double kInitialVelocity = kFoot;   // m/s, first guess of the flow in pipes and valves
 constexpr double kDesignHeadRatio = 0.75;    // first guess of a pump: where H is 3/4 of shutoff
-constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of other pumps
+constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of a pump with nothing better
 
 double initial_flow(const Link& link, const PumpModel& pump) {
     if (link.kind != LinkKind::Pump) return kInitialVelocity * kPi * link.diameter * link.diameter / 4.0;
@@ -19,6 +20,26 @@ double initial_flow(const Link& link, const PumpModel& pump) {
         return std::pow((1.0 - kDesignHeadRatio) * pump.a / pump.b, 1.0 / pump.c);
     if (pump.kind == PumpModel::Kind::Table) return pump.table[pump.table.size() / 2].x;
     return kInitialPumpFlow;
+}
+
+// A constant-power pump has no curve to start from: it starts with the largest first guess of the
+// pipes at its ends, the flow it feeds. Started far below its flow, the Newton steps on its head
+// P / (w q) only about double the flow from one iteration to the next.
+void start_power_pumps(const Network& network, const LinkModels& models, std::vector<double>& flow) {
+    std::vector<double> largest_pipe_flow(network.nodes.size(), 0.0);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& l = network.links[k];
+        if (l.kind != LinkKind::Pipe) continue;
+        largest_pipe_flow[l.from] = std::max(largest_pipe_flow[l.from], flow[k]);
+        largest_pipe_flow[l.to] = std::max(largest_pipe_flow[l.to], flow[k]);
+    }
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& l = network.links[k];
+        if (l.kind != LinkKind::Pump || models.pump[k].kind != PumpModel::Kind::ConstantPower || flow[k] == 0.0)
+            continue;
+        const double fed = std::max(largest_pipe_flow[l.from], largest_pipe_flow[l.to]);
+        if (fed > 0.0) flow[k] = fed;
+    }
 }
 
 LinkState initial_state(const Link& link, double speed) {
@@ -68,6 +89,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         out.state[k] = initial_state(network.links[k], models.speed[k]);
         if (out.state[k] == LinkState::Closed) out.flow[k] = 0.0;
     }
+    start_power_pumps(network, models, out.flow);
 
     std::vector<LinkCoefficient> coef(m);
     std::vector<double> next(m);
