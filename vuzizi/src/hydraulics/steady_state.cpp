@@ -13,6 +13,7 @@ namespace {
 constexpr double kInitialVelocity = kFoot;   // m/s, first guess of the flow in pipes and valves
 constexpr double kDesignHeadRatio = 0.75;    // first guess of a pump: where H is 3/4 of shutoff
 constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of a pump with nothing better
+constexpr double kPowerPumpLeastStep = 0.5;  // a constant-power pump's flow falls at most to this fraction
 
 double initial_flow(const Link& link, const PumpModel& pump) {
     if (link.kind != LinkKind::Pump) return kInitialVelocity * kPi * link.diameter * link.diameter / 4.0;
@@ -40,6 +41,26 @@ void start_power_pumps(const Network& network, const LinkModels& models, std::ve
         const double fed = std::max(largest_pipe_flow[l.from], largest_pipe_flow[l.to]);
         if (fed > 0.0) flow[k] = fed;
     }
+}
+
+// A Newton step on the head P / (w q) of a constant-power pump overshoots from above, to a flow
+// near zero or reversed, where the head is out of all proportion and the flow barely moves again.
+// Such a step is cut to a fraction of the last flow; true when one was cut, so that the iteration
+// goes on: the flows then do not balance.
+bool hold_power_pumps(const Network& network, const LinkModels& models, const std::vector<LinkState>& state,
+                      const std::vector<double>& flow, std::vector<double>& next) {
+    bool held = false;
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        if (network.links[k].kind != LinkKind::Pump || models.pump[k].kind != PumpModel::Kind::ConstantPower ||
+            state[k] == LinkState::Closed)
+            continue;
+        const double least = kPowerPumpLeastStep * flow[k];
+        if (next[k] < least) {
+            next[k] = least;
+            held = true;
+        }
+    }
+    return held;
 }
 
 LinkState initial_state(const Link& link, double speed) {
@@ -145,6 +166,8 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
             }
         }
 
+        const bool pumps_held = hold_power_pumps(network, models, out.state, out.flow, next);
+
         double change = 0.0;
         double total = 0.0;
         for (std::size_t k = 0; k < m; ++k) {
@@ -160,7 +183,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         const bool within_accuracy = out.relative_change <= network.options.accuracy;
         if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.state);
         out.history.push_back(record);
-        if (within_accuracy && record.valve_changes == 0 && record.link_changes == 0) {
+        if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
             out.converged = true;
             break;
         }
