@@ -66,17 +66,21 @@ int32_t Engine::load(const std::string& path) {
     ReadResult read = read_model_file(path, diagnostics_);
     if (read.error != Error::None) return error_code(read.error);
 
-    // The solve time counts the system's ordering and analysis, done once per network.
+    using Milliseconds = std::chrono::duration<double, std::milli>;
     const auto solve_start = std::chrono::steady_clock::now();
     auto system = std::make_unique<GradientSystem>(*read.network);
+    const auto iterations_start = std::chrono::steady_clock::now();
     SteadyState state;
     const Error solved = solve_with_controls(*read.network, *system, state);
-    const std::chrono::duration<double, std::milli> solve_time = std::chrono::steady_clock::now() - solve_start;
+    const auto solve_end = std::chrono::steady_clock::now();
     if (diagnostics_.level() >= kLevelTraces) {
         for (std::size_t i = 0; i < state.history.size(); ++i)
             diagnostics_.trace({path, 0}, describe_iteration(i + 1, state.history[i]));
-        char text[80];
-        std::snprintf(text, sizeof text, "steady state solved in %.3f ms", solve_time.count());
+        // The system's ordering and analysis are done once per network, before the iterations.
+        char text[120];
+        std::snprintf(text, sizeof text, "steady state solved in %.3f ms, %.3f ms of them ordering the system",
+                      Milliseconds(solve_end - solve_start).count(),
+                      Milliseconds(iterations_start - solve_start).count());
         diagnostics_.trace({path, 0}, text);
     }
     if (solved == Error::SolverFailed) {
