@@ -1,6 +1,7 @@
 // Lifecycle of the engine instance and loading of a model.
 #include "engine.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "hydraulics/start_controls.h"
@@ -13,6 +14,13 @@ std::string describe_divergence(const SteadyState& state, const Options& options
     char text[160];
     std::snprintf(text, sizeof text, "after %d trials the relative flow change is %.3g (accuracy %.3g)",
                   state.iterations, state.relative_change, options.accuracy);
+    return text;
+}
+
+std::string describe_iteration(std::size_t number, const IterationRecord& record) {
+    char text[160];
+    std::snprintf(text, sizeof text, "iteration %zu: relative flow change %.3g, %d valve and %d link state changes",
+                  number, record.relative_change, record.valve_changes, record.link_changes);
     return text;
 }
 
@@ -58,9 +66,23 @@ int32_t Engine::load(const std::string& path) {
     ReadResult read = read_model_file(path, diagnostics_);
     if (read.error != Error::None) return error_code(read.error);
 
+    using Milliseconds = std::chrono::duration<double, std::milli>;
+    const auto solve_start = std::chrono::steady_clock::now();
     auto system = std::make_unique<GradientSystem>(*read.network);
+    const auto iterations_start = std::chrono::steady_clock::now();
     SteadyState state;
     const Error solved = solve_with_controls(*read.network, *system, state);
+    const auto solve_end = std::chrono::steady_clock::now();
+    if (diagnostics_.level() >= kLevelTraces) {
+        for (std::size_t i = 0; i < state.history.size(); ++i)
+            diagnostics_.trace({path, 0}, describe_iteration(i + 1, state.history[i]));
+        // The system's ordering and analysis are done once per network, before the iterations.
+        char text[120];
+        std::snprintf(text, sizeof text, "steady state solved in %.3f ms, %.3f ms of them ordering the system",
+                      Milliseconds(solve_end - solve_start).count(),
+                      Milliseconds(iterations_start - solve_start).count());
+        diagnostics_.trace({path, 0}, text);
+    }
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);

@@ -65,9 +65,9 @@ bool state_is_free(const Link& link) {
     return false;
 }
 
-bool update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
+int update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                          const std::vector<double>& flow, std::vector<LinkState>& state) {
-    bool changed = false;
+    int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
         if (l.kind != LinkKind::Valve || !state_is_free(l)) continue;
@@ -84,15 +84,15 @@ bool update_valve_states(const Network& network, const LinkModels& models, const
         }
         if (next != state[k]) {
             state[k] = next;
-            changed = true;
+            ++changed;
         }
     }
     return changed;
 }
 
-bool update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
+int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                         std::vector<LinkState>& state) {
-    bool changed = false;
+    int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
         if (!state_is_free(l) || l.kind == LinkKind::Valve) continue;
@@ -110,7 +110,7 @@ bool update_link_states(const Network& network, const LinkModels& models, const 
         }
         if (next != state[k]) {
             state[k] = next;
-            changed = true;
+            ++changed;
         }
     }
     return changed;

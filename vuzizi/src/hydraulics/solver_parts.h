@@ -42,10 +42,10 @@ Loss open_link_loss(const Network& network, const LinkModels& models, int32_t li
 LinkCoefficient plain_coefficient(const Network& network, const LinkModels& models, int32_t link,
                                   LinkState state, double q);
 
-// Status decisions after an iteration; each returns whether any state changed.
-bool update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
+// Status decisions after an iteration; each returns how many states changed.
+int update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                          const std::vector<double>& flow, std::vector<LinkState>& state);
-bool update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
+int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                         std::vector<LinkState>& state);
 
 // Whether the solver decides this link's state (false: the model fixed it).

@@ -2,6 +2,7 @@
 // flows, then revise the states of valves, check valves and pumps until nothing moves.
 #include "steady_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "solver_parts.h"
@@ -11,7 +12,8 @@ namespace {
 
 constexpr double kInitialVelocity = kFoot;   // m/s, first guess of the flow in pipes and valves
 constexpr double kDesignHeadRatio = 0.75;    // first guess of a pump: where H is 3/4 of shutoff
-constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of other pumps
+constexpr double kInitialPumpFlow = 1.0e-3;  // m3/s, first guess of a pump with nothing better
+constexpr double kPowerPumpLeastStep = 0.5;  // a constant-power pump's flow falls at most to this fraction
 
 double initial_flow(const Link& link, const PumpModel& pump) {
     if (link.kind != LinkKind::Pump) return kInitialVelocity * kPi * link.diameter * link.diameter / 4.0;
@@ -19,6 +21,46 @@ double initial_flow(const Link& link, const PumpModel& pump) {
         return std::pow((1.0 - kDesignHeadRatio) * pump.a / pump.b, 1.0 / pump.c);
     if (pump.kind == PumpModel::Kind::Table) return pump.table[pump.table.size() / 2].x;
     return kInitialPumpFlow;
+}
+
+// A constant-power pump has no curve to start from: it starts with the largest first guess of the
+// pipes at its ends, the flow it feeds. Started far below its flow, the Newton steps on its head
+// P / (w q) only about double the flow from one iteration to the next.
+void start_power_pumps(const Network& network, const LinkModels& models, std::vector<double>& flow) {
+    std::vector<double> largest_pipe_flow(network.nodes.size(), 0.0);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& l = network.links[k];
+        if (l.kind != LinkKind::Pipe) continue;
+        largest_pipe_flow[l.from] = std::max(largest_pipe_flow[l.from], flow[k]);
+        largest_pipe_flow[l.to] = std::max(largest_pipe_flow[l.to], flow[k]);
+    }
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& l = network.links[k];
+        if (l.kind != LinkKind::Pump || models.pump[k].kind != PumpModel::Kind::ConstantPower || flow[k] == 0.0)
+            continue;
+        const double fed = std::max(largest_pipe_flow[l.from], largest_pipe_flow[l.to]);
+        if (fed > 0.0) flow[k] = fed;
+    }
+}
+
+// A Newton step on the head P / (w q) of a constant-power pump overshoots from above, to a flow
+// near zero or reversed, where the head is out of all proportion and the flow barely moves again.
+// Such a step is cut to a fraction of the last flow; true when one was cut, so that the iteration
+// goes on: the flows then do not balance.
+bool hold_power_pumps(const Network& network, const LinkModels& models, const std::vector<LinkState>& state,
+                      const std::vector<double>& flow, std::vector<double>& next) {
+    bool held = false;
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        if (network.links[k].kind != LinkKind::Pump || models.pump[k].kind != PumpModel::Kind::ConstantPower ||
+            state[k] == LinkState::Closed)
+            continue;
+        const double least = kPowerPumpLeastStep * flow[k];
+        if (next[k] < least) {
+            next[k] = least;
+            held = true;
+        }
+    }
+    return held;
 }
 
 LinkState initial_state(const Link& link, double speed) {
@@ -68,6 +110,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         out.state[k] = initial_state(network.links[k], models.speed[k]);
         if (out.state[k] == LinkState::Closed) out.flow[k] = 0.0;
     }
+    start_power_pumps(network, models, out.flow);
 
     std::vector<LinkCoefficient> coef(m);
     std::vector<double> next(m);
@@ -123,6 +166,8 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
             }
         }
 
+        const bool pumps_held = hold_power_pumps(network, models, out.state, out.flow, next);
+
         double change = 0.0;
         double total = 0.0;
         for (std::size_t k = 0; k < m; ++k) {
@@ -133,13 +178,14 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         out.relative_change = total > 0.0 ? change / total : change;
         if (!std::isfinite(out.relative_change)) return Error::SolverFailed;
 
-        const bool valves_moved = update_valve_states(network, models, out.head, out.flow, out.state);
-        if (out.relative_change <= network.options.accuracy) {
-            const bool links_moved = update_link_states(network, models, out.head, out.state);
-            if (!valves_moved && !links_moved) {
-                out.converged = true;
-                break;
-            }
+        IterationRecord record{out.relative_change, 0, 0};
+        record.valve_changes = update_valve_states(network, models, out.head, out.flow, out.state);
+        const bool within_accuracy = out.relative_change <= network.options.accuracy;
+        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.state);
+        out.history.push_back(record);
+        if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
+            out.converged = true;
+            break;
         }
     }
 

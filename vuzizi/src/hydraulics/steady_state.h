@@ -14,6 +14,13 @@ namespace vuzizi {
 // a pump or check valve closed by the solver itself (not by the model) is Closed as well.
 enum class LinkState { Open, Closed, Active };
 
+// One iteration of the solution: how far the flows moved and how many link states changed after it.
+struct IterationRecord {
+    double relative_change = 0.0;
+    int valve_changes = 0;  // PRV, PSV, FCV
+    int link_changes = 0;   // check valves and pumps
+};
+
 struct SteadyState {
     std::vector<double> head;    // m, per node
     std::vector<double> demand;  // m3/s, per node: outflow from the network at the node
@@ -22,6 +29,7 @@ struct SteadyState {
     std::vector<LinkState> state;
     int iterations = 0;
     double relative_change = 0.0;  // sum |dq| / sum |q| of the last iteration
+    std::vector<IterationRecord> history;  // every iteration, appended to by each solve
     bool converged = false;
 };
 
