@@ -34,6 +34,8 @@ const ErrorCase kCases[] = {
     {"data_before_section", "J0 1\n" + std::string(kBase), Error::Syntax, 1},
     {"unclosed_header", with("[PIPES\n"), Error::Syntax, 11},
     {"unknown_section", with("[WHATEVER]\nx y\n"), Error::UnknownSection, 11},
+    {"data_on_header_line", with("[PIPES] P9 J1 J2 800 300 130\n"), Error::Syntax, 11},
+    {"status_on_header_line", with("[STATUS] P1 CLOSED ; comment\n"), Error::Syntax, 11},
     {"missing_elevation", with("[JUNCTIONS]\nJ3\n"), Error::MissingValue, 12},
     {"elevation_not_a_number", with("[JUNCTIONS]\nJ3 abc\n"), Error::InvalidValue, 12},
     {"elevation_nan", with("[JUNCTIONS]\nJ3 nan\n"), Error::InvalidValue, 12},
