@@ -61,6 +61,10 @@ int32_t Engine::load(const std::string& path) {
     auto system = std::make_unique<GradientSystem>(*read.network);
     SteadyState state;
     const Error solved = solve_with_controls(*read.network, *system, state);
+    if (solved == Error::Disconnected) {
+        report_cut_off_demands(*read.network, path, diagnostics_);
+        return error_code(solved);
+    }
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);

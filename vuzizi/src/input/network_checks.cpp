@@ -1,8 +1,10 @@
-// Checks of a network once every section is read: supply, connectivity, curves, valves.
+// Checks of a network once every section is read: supply, connectivity, curves, valves; and the
+// report of demands that closed links cut off.
 #include <map>
 #include <string>
 
 #include "hydraulics/pump_curve.h"
+#include "hydraulics/supply_paths.h"
 #include "input/model_reader.h"
 #include "records.h"
 
@@ -12,41 +14,21 @@ namespace {
 // Disconnected nodes named one by one before a summary line.
 constexpr int kMaxNamedDisconnected = 10;
 
-void check_connectivity(const Network& network, std::string_view file, Diagnostics& diagnostics) {
-    const std::size_t n = network.nodes.size();
-    std::vector<std::vector<int32_t>> neighbours(n);
-    for (const Link& link : network.links) {
-        neighbours[link.from].push_back(link.to);
-        neighbours[link.to].push_back(link.from);
-    }
-    std::vector<char> reached(n, 0);
-    std::vector<int32_t> stack;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (network.is_fixed_head(static_cast<int32_t>(i))) {
-            reached[i] = 1;
-            stack.push_back(static_cast<int32_t>(i));
-        }
-    }
-    while (!stack.empty()) {
-        const int32_t node = stack.back();
-        stack.pop_back();
-        for (const int32_t next : neighbours[node]) {
-            if (!reached[next]) {
-                reached[next] = 1;
-                stack.push_back(next);
-            }
-        }
-    }
+// One error per node (`detail` follows its identifier), then one line for the rest (`rest` follows
+// their count).
+void report_disconnected(const Network& network, const std::vector<char>& reached, const std::string& detail,
+                         const std::string& rest, std::string_view file, Diagnostics& diagnostics) {
     int count = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < network.nodes.size(); ++i) {
         if (reached[i]) continue;
         if (count < kMaxNamedDisconnected)
-            diagnostics.error({file, network.nodes[i].line}, Error::Disconnected, "junction '" + network.nodes[i].id + "'");
+            diagnostics.error({file, network.nodes[i].line}, Error::Disconnected,
+                              "junction '" + network.nodes[i].id + "'" + detail);
         ++count;
     }
     if (count > kMaxNamedDisconnected)
         diagnostics.error({file, 0}, Error::Disconnected,
-                          std::to_string(count - kMaxNamedDisconnected) + " more junctions not connected");
+                          std::to_string(count - kMaxNamedDisconnected) + " more junctions" + rest);
 }
 
 bool strictly_increasing_x(const Curve& curve) {
@@ -106,7 +88,15 @@ void check_network(const Network& network, std::string_view file, Diagnostics& d
         return;
     }
     check_links(network, file, diagnostics);
-    check_connectivity(network, file, diagnostics);
+    report_disconnected(network, connected_nodes(network), "", " not connected", file, diagnostics);
+}
+
+void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+    // Junctions without a demand that are cut off count as reached: they have a defined state.
+    std::vector<char> reached(network.nodes.size(), 1);
+    for (const int32_t node : cut_off_demands(network, supplied_nodes(network))) reached[node] = 0;
+    report_disconnected(network, reached, " has a demand and closed links cut it off from every reservoir and tank",
+                        " with a demand cut off by closed links", file, diagnostics);
 }
 
 }  // namespace vuzizi
