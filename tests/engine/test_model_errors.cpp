@@ -56,6 +56,8 @@ const ErrorCase kCases[] = {
     {"zero_accuracy", with("ACCURACY 0\n"), Error::InvalidValue, 11},
     {"too_many_trials", with("TRIALS 2147483647\n"), Error::InvalidValue, 11},
     {"accuracy_below_resolution", with("ACCURACY 1e-300\n"), Error::InvalidValue, 11},
+    {"gravity_overflows_pressure_unit", with("PRESSURE KPA\nSPECIFIC GRAVITY 1e308\n"), Error::InvalidValue, 12},
+    {"gravity_underflows_pressure_unit", with("SPECIFIC GRAVITY 1e-310\n"), Error::InvalidValue, 11},
     {"bad_headloss", with("HEADLOSS X-Y\n"), Error::InvalidKeyword, 11},
     {"bad_time", with("[TIMES]\nPATTERN TIMESTEP soon\n"), Error::InvalidValue, 12},
     {"unknown_time_option", with("[TIMES]\nLUNCH 12:00\n"), Error::InvalidKeyword, 12},
