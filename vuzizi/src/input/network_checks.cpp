@@ -1,5 +1,6 @@
 // Checks of a network once every section is read: supply, connectivity, curves, valves; and the
 // report of demands that closed links cut off.
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -29,6 +30,33 @@ void report_disconnected(const Network& network, const std::vector<char>& reache
     if (count > kMaxNamedDisconnected)
         diagnostics.error({file, 0}, Error::Disconnected,
                           std::to_string(count - kMaxNamedDisconnected) + " more junctions" + rest);
+}
+
+// A value read within range can still overflow once converted to SI (a setting in bar, a power in
+// kW or hp, a demand times the demand multiplier): refused at the element's line.
+void check_finite_values(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+    auto check = [&](double value, const char* what, const std::string& owner, int line) {
+        if (!std::isfinite(value))
+            diagnostics.error({file, line}, Error::InvalidValue,
+                              std::string(what) + " of " + owner + " is beyond the range of numbers in SI units");
+    };
+    for (const Node& node : network.nodes) {
+        const std::string owner = "node '" + node.id + "'";
+        check(node.elevation, "elevation", owner, node.line);
+        check(node.initial_level + node.max_level + node.min_level, "level", owner, node.line);
+        check(node.diameter * node.diameter + node.min_volume, "size", owner, node.line);
+        for (const Demand& demand : node.demands)
+            check(demand.base * network.options.demand_multiplier, "demand", owner, node.line);
+    }
+    for (const Link& link : network.links) {
+        const std::string owner = "link '" + link.id + "'";
+        check(link.length, "length", owner, link.line);
+        check(link.diameter * link.diameter, "diameter", owner, link.line);
+        check(link.roughness, "roughness", owner, link.line);
+        check(link.minor_loss, "minor loss", owner, link.line);
+        check(link.power, "power", owner, link.line);
+        check(link.setting, "setting", owner, link.line);
+    }
 }
 
 bool strictly_increasing_x(const Curve& curve) {
@@ -87,6 +115,7 @@ void check_network(const Network& network, std::string_view file, Diagnostics& d
         diagnostics.error({file, 0}, Error::NoFixedHead, "");
         return;
     }
+    check_finite_values(network, file, diagnostics);
     check_links(network, file, diagnostics);
     report_disconnected(network, connected_nodes(network), "", " not connected", file, diagnostics);
 }
