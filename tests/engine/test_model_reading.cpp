@@ -17,7 +17,7 @@ constexpr const char* kSmall =
     ";id elev demand pattern\n"
     "J1\t100\t2.5 ; first\n"
     "J2 90 0\n"
-    "[Reservoirs]\nR1 150\n"
+    "[Reservoirs] ; fixed heads\nR1 150\n"
     "[PIPES]\nP1 R1 J1 1000 300 120 0 open\nP2 J1 J2 500 250 120 CV\n"
     "[options]\nunits lps\nSpecific Gravity 1.0\n";
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the model-file fuzzer with clang (libFuzzer, address and undefined-behaviour sanitizers), replays
-# the regression inputs, then fuzzes for a bounded time from the seed corpus.
+# the regression inputs, then fuzzes for a bounded time from the seed corpus. Each input that reads is
+# also loaded and run for a few steps through the engine's C interface (see model_reader_fuzzer.cpp).
 # Environment: FUZZ_BUILD (build folder), FUZZ_SECONDS (fuzzing time, default 60), FUZZ_JOBS (compile jobs).
 set -euo pipefail
 
@@ -19,10 +20,9 @@ MAX_INPUT_BYTES=65536
 FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
        -I"$ROOT/engine" -I"$ENGINE" -isystem /usr/include/eigen3)
 
-# The reader with every section it knows (the transient ones too), the network checks and the
-# steady-state solver, without the engine's C interface.
-SOURCES=("$ENGINE"/diagnostics.cpp "$ENGINE"/errors.cpp "$ENGINE"/network.cpp "$ENGINE"/text.cpp
-         "$ENGINE"/units.cpp "$ENGINE"/input/*.cpp "$ENGINE"/hydraulics/*.cpp "$ENGINE"/transient/*.cpp)
+# The whole engine: the reader with every section it knows (the transient ones too), the network
+# checks, the steady-state and transient solvers, and the C interface the target loads and runs through.
+SOURCES=("$ENGINE"/*.cpp "$ENGINE"/input/*.cpp "$ENGINE"/hydraulics/*.cpp "$ENGINE"/transient/*.cpp)
 
 mkdir -p "$BUILD/obj" "$BUILD/corpus" "$BUILD/crashes"
 compile() {  # source object: rebuilt when the source or any engine header is newer

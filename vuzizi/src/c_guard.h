@@ -2,6 +2,7 @@
 // inside `guarded`; an exception becomes the operation's failure value and a message.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -11,9 +12,17 @@
 
 namespace vuzizi {
 
+// Exceptions the C interface has turned into failure values since the process started. A sound
+// input causes none: the model-file fuzzer counts any as a fault.
+inline uint64_t& caught_exceptions() {
+    static uint64_t count = 0;
+    return count;
+}
+
 // Reports the exception being handled for `operation` and gives the error it stands for.
 // Call from a catch handler only.
 inline Error report_current_exception(const char* operation) noexcept {
+    ++caught_exceptions();
     Error code = Error::Internal;
     const char* what = "unknown exception";
     try {

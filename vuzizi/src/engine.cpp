@@ -83,6 +83,10 @@ int32_t Engine::load(const std::string& path) {
                       Milliseconds(iterations_start - solve_start).count());
         diagnostics_.trace({path, 0}, text);
     }
+    if (solved == Error::Disconnected) {
+        report_cut_off_demands(*read.network, path, diagnostics_);
+        return error_code(solved);
+    }
     if (solved == Error::SolverFailed) {
         diagnostics_.error({path, 0}, solved, "a part of the network has no defined head");
         return error_code(solved);

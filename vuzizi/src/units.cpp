@@ -1,6 +1,9 @@
 // Unit sizes, keywords and the current unit of each quantity for a model's options.
 #include "units.h"
 
+#include <cmath>
+#include <limits>
+
 #include "text.h"
 
 namespace vuzizi {
@@ -90,6 +93,16 @@ std::optional<PressureUnits> pressure_units_from_keyword(std::string_view keywor
     for (const PressureRow& row : kPressureUnits)
         if (equals_ignoring_case(keyword, row.keyword)) return row.units;
     return std::nullopt;
+}
+
+bool specific_gravity_usable(double specific_gravity) {
+    auto usable = [](double value) {
+        return std::isfinite(value) && value >= std::numeric_limits<double>::min() && std::isfinite(1.0 / value);
+    };
+    if (!usable(specific_gravity * kWaterDensity * kGravity)) return false;
+    for (const PressureRow& row : kPressureUnits)
+        if (!usable(pressure_coefficient(row.units, specific_gravity))) return false;
+    return true;
 }
 
 UnitSet::UnitSet(FlowUnits flow, std::optional<PressureUnits> pressure, HeadlossFormula formula,

@@ -55,6 +55,10 @@ std::string_view flow_unit_name(FlowUnits units);
 std::optional<FlowUnits> flow_units_from_keyword(std::string_view keyword);
 std::optional<PressureUnits> pressure_units_from_keyword(std::string_view keyword);
 
+// Whether a fluid of this specific gravity has a weight and, in every pressure unit, a
+// coefficient that are finite and non-zero, with a finite inverse.
+bool specific_gravity_usable(double specific_gravity);
+
 // One unit: its name and the coefficient that turns a value in the reference unit into it.
 struct Unit {
     std::string_view name;

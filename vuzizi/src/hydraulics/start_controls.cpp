@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "solver_parts.h"
+#include "supply_paths.h"
 
 namespace vuzizi {
 namespace {
@@ -68,6 +69,16 @@ bool apply_pressure_controls(Network& network, const SteadyState& state) {
     return changed;
 }
 
+// Solves under the links' current statuses; Disconnected, without solving, when links held
+// closed cut a demand off from every reservoir and tank.
+Error solve_supplied(const Network& network, GradientSystem& system, SteadyState& out) {
+    const std::vector<char> supplied = supplied_nodes(network);
+    if (!cut_off_demands(network, supplied).empty()) return Error::Disconnected;
+    const Error result = solve_steady_state(network, system, out);
+    if (result != Error::SolverFailed) settle_cut_off_junctions(network, supplied, out);
+    return result;
+}
+
 }  // namespace
 
 Error solve_with_controls(Network& network, GradientSystem& system, SteadyState& out) {
@@ -76,13 +87,13 @@ Error solve_with_controls(Network& network, GradientSystem& system, SteadyState&
         if (is_pressure_control(network, c)) ++pressure_controls;
         else if (holds_before_solving(network, c)) apply(c, network.links[c.link]);
     }
-    Error result = solve_steady_state(network, system, out);
+    Error result = solve_supplied(network, system, out);
     int iterations = out.iterations;
     // Each round settles at least one control for good unless two of them undo each other;
     // one round per control ends that.
     for (std::size_t round = 0; round < pressure_controls && result == Error::None; ++round) {
         if (!apply_pressure_controls(network, out)) break;
-        result = solve_steady_state(network, system, out);
+        result = solve_supplied(network, system, out);
         iterations += out.iterations;
     }
     out.iterations = iterations;

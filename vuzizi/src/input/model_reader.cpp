@@ -79,6 +79,10 @@ void read_lines(std::string_view text, ParseContext& context, Phases& phases, st
                 continue;
             }
             const std::string_view name = trim(content.substr(1, close - 1));
+            // Only a comment may follow the header: data there would otherwise be lost unseen.
+            if (const std::string_view rest = trim(content.substr(close + 1)); !rest.empty())
+                context.error(Error::Syntax, "text after the section header '" + std::string(content.substr(0, close + 1)) +
+                                                 "': '" + std::string(rest) + "'");
             if (equals_ignoring_case(name, kEndSection)) return;
             section = find_section(name);
             in_unknown_section = section == nullptr;

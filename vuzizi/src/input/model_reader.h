@@ -22,5 +22,8 @@ ReadResult read_model_text(std::string_view text, std::string_view name, Diagnos
 
 // Checks of the whole network after reading (connectivity, supply, valve connections).
 void check_network(const Network& network, std::string_view file, Diagnostics& diagnostics);
+// Names the junctions with a demand that the links held closed (by the model or the time-0
+// controls applied to `network`) cut off from every reservoir and tank.
+void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics);
 
 }  // namespace vuzizi

@@ -1,8 +1,11 @@
-// Checks of a network once every section is read: supply, connectivity, curves, valves.
+// Checks of a network once every section is read: supply, connectivity, curves, valves; and the
+// report of demands that closed links cut off.
+#include <cmath>
 #include <map>
 #include <string>
 
 #include "hydraulics/pump_curve.h"
+#include "hydraulics/supply_paths.h"
 #include "input/model_reader.h"
 #include "records.h"
 
@@ -12,41 +15,48 @@ namespace {
 // Disconnected nodes named one by one before a summary line.
 constexpr int kMaxNamedDisconnected = 10;
 
-void check_connectivity(const Network& network, std::string_view file, Diagnostics& diagnostics) {
-    const std::size_t n = network.nodes.size();
-    std::vector<std::vector<int32_t>> neighbours(n);
-    for (const Link& link : network.links) {
-        neighbours[link.from].push_back(link.to);
-        neighbours[link.to].push_back(link.from);
-    }
-    std::vector<char> reached(n, 0);
-    std::vector<int32_t> stack;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (network.is_fixed_head(static_cast<int32_t>(i))) {
-            reached[i] = 1;
-            stack.push_back(static_cast<int32_t>(i));
-        }
-    }
-    while (!stack.empty()) {
-        const int32_t node = stack.back();
-        stack.pop_back();
-        for (const int32_t next : neighbours[node]) {
-            if (!reached[next]) {
-                reached[next] = 1;
-                stack.push_back(next);
-            }
-        }
-    }
+// One error per node (`detail` follows its identifier), then one line for the rest (`rest` follows
+// their count).
+void report_disconnected(const Network& network, const std::vector<char>& reached, const std::string& detail,
+                         const std::string& rest, std::string_view file, Diagnostics& diagnostics) {
     int count = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < network.nodes.size(); ++i) {
         if (reached[i]) continue;
         if (count < kMaxNamedDisconnected)
-            diagnostics.error({file, network.nodes[i].line}, Error::Disconnected, "junction '" + network.nodes[i].id + "'");
+            diagnostics.error({file, network.nodes[i].line}, Error::Disconnected,
+                              "junction '" + network.nodes[i].id + "'" + detail);
         ++count;
     }
     if (count > kMaxNamedDisconnected)
         diagnostics.error({file, 0}, Error::Disconnected,
-                          std::to_string(count - kMaxNamedDisconnected) + " more junctions not connected");
+                          std::to_string(count - kMaxNamedDisconnected) + " more junctions" + rest);
+}
+
+// A value read within range can still overflow once converted to SI (a setting in bar, a power in
+// kW or hp, a demand times the demand multiplier): refused at the element's line.
+void check_finite_values(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+    auto check = [&](double value, const char* what, const std::string& owner, int line) {
+        if (!std::isfinite(value))
+            diagnostics.error({file, line}, Error::InvalidValue,
+                              std::string(what) + " of " + owner + " is beyond the range of numbers in SI units");
+    };
+    for (const Node& node : network.nodes) {
+        const std::string owner = "node '" + node.id + "'";
+        check(node.elevation, "elevation", owner, node.line);
+        check(node.initial_level + node.max_level + node.min_level, "level", owner, node.line);
+        check(node.diameter * node.diameter + node.min_volume, "size", owner, node.line);
+        for (const Demand& demand : node.demands)
+            check(demand.base * network.options.demand_multiplier, "demand", owner, node.line);
+    }
+    for (const Link& link : network.links) {
+        const std::string owner = "link '" + link.id + "'";
+        check(link.length, "length", owner, link.line);
+        check(link.diameter * link.diameter, "diameter", owner, link.line);
+        check(link.roughness, "roughness", owner, link.line);
+        check(link.minor_loss, "minor loss", owner, link.line);
+        check(link.power, "power", owner, link.line);
+        check(link.setting, "setting", owner, link.line);
+    }
 }
 
 bool strictly_increasing_x(const Curve& curve) {
@@ -105,8 +115,17 @@ void check_network(const Network& network, std::string_view file, Diagnostics& d
         diagnostics.error({file, 0}, Error::NoFixedHead, "");
         return;
     }
+    check_finite_values(network, file, diagnostics);
     check_links(network, file, diagnostics);
-    check_connectivity(network, file, diagnostics);
+    report_disconnected(network, connected_nodes(network), "", " not connected", file, diagnostics);
+}
+
+void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+    // Junctions without a demand that are cut off count as reached: they have a defined state.
+    std::vector<char> reached(network.nodes.size(), 1);
+    for (const int32_t node : cut_off_demands(network, supplied_nodes(network))) reached[node] = 0;
+    report_disconnected(network, reached, " has a demand and closed links cut it off from every reservoir and tank",
+                        " with a demand cut off by closed links", file, diagnostics);
 }
 
 }  // namespace vuzizi

@@ -87,7 +87,14 @@ void read_headloss(ParseContext& c, const SectionLine& l, std::size_t v) {
 }
 
 void read_gravity(ParseContext& c, const SectionLine& l, std::size_t v) {
-    if (const auto value = positive(c, l, v, "specific gravity")) c.network.options.specific_gravity = *value;
+    const auto value = positive(c, l, v, "specific gravity");
+    if (!value) return;
+    if (!specific_gravity_usable(*value)) {
+        c.error(Error::InvalidValue, "specific gravity " + std::string(l.tokens[v]) +
+                                         " gives a pressure unit that is not a finite non-zero number");
+        return;
+    }
+    c.network.options.specific_gravity = *value;
 }
 
 void read_viscosity(ParseContext& c, const SectionLine& l, std::size_t v) {

@@ -107,6 +107,8 @@ private:
     bool solve_cluster(const Cluster& c, std::string& error);
     bool newton(const Cluster& c, std::string& error);
     void close_pipe_ends();
+    // False with `error` naming the node nearest to a head or flow of the new state that is not finite.
+    bool all_finite(double t, std::string& error) const;
 
     // Column separation (solver_cavities.cpp).
     void build_cavities(const TransientModel& model);

@@ -31,18 +31,46 @@ bool Solver::step(std::string& error) {
     record_cluster_orifice_demands();
     close_pipe_ends();
     if (cavities_) match_end_flows();
-    for (std::size_t i = 0; i < node_head_.size(); ++i) {
-        if (!std::isfinite(node_head_[i])) {
-            std::ostringstream msg;
-            msg << "node " << node_id_[i] << ": head is not finite at t = " << t << " s";
-            error = msg.str();
-            return false;
-        }
-    }
+    if (!all_finite(t, error)) return false;
     H_.swap(H_next_);
     Q_.swap(Q_next_);
     if (cavities_) Qu_.swap(Qu_next_);
     ++steps_;
+    return true;
+}
+
+// Heads fixed at a node (reservoirs, imposed heads) stay finite while the flows beside them may
+// not: every head and flow of the new state is checked, not the node heads alone.
+bool Solver::all_finite(double t, std::string& error) const {
+    std::ostringstream msg;
+    for (std::size_t i = 0; i < node_head_.size(); ++i) {
+        if (std::isfinite(node_head_[i])) continue;
+        msg << "node " << node_id_[i] << ": head is not finite at t = " << t << " s";
+        error = msg.str();
+        return false;
+    }
+    for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
+        const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
+        const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
+        for (std::size_t i = first; i <= last; ++i) {
+            const bool upstream_finite = !cavities_ || std::isfinite(Qu_next_[i]);
+            if (std::isfinite(H_next_[i]) && std::isfinite(Q_next_[i]) && upstream_finite) continue;
+            msg << "node " << node_id_[static_cast<std::size_t>(i - first <= last - i ? pipe_from_[p] : pipe_to_[p])]
+                << ": head or flow of the pipe from node " << node_id_[static_cast<std::size_t>(pipe_from_[p])]
+                << " to node " << node_id_[static_cast<std::size_t>(pipe_to_[p])] << " is not finite at t = " << t
+                << " s";
+            error = msg.str();
+            return false;
+        }
+    }
+    for (std::size_t k = 0; k < link_flow_.size(); ++k) {
+        if (std::isfinite(link_flow_[k])) continue;
+        msg << "node " << node_id_[static_cast<std::size_t>(link_from_[k])] << ": flow of "
+            << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ") << link_id_[k] << " is not finite at t = " << t
+            << " s";
+        error = msg.str();
+        return false;
+    }
     return true;
 }
 
