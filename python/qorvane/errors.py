@@ -3,7 +3,7 @@ from __future__ import annotations
 
 from typing import Any
 
-# The engine's loading result codes and their documented meanings.
+# The engine's result codes and their documented meanings (32 only in a run's message, never a load's).
 LOAD_ERROR_MEANINGS: dict[int, str] = {
     1: "engine not opened and initialised",
     2: "model path is empty or invalid",
@@ -29,6 +29,7 @@ LOAD_ERROR_MEANINGS: dict[int, str] = {
     25: "node not connected to any reservoir or tank",
     30: "linear system of the steady state could not be solved",
     31: "steady state did not converge",
+    32: "transient run failed numerically",
 }
 
 

@@ -222,7 +222,7 @@ int32_t run_calculation() {
     const int64_t progress_every = std::max<int64_t>(1, steps / kProgressReports);
     for (int64_t k = 1; k <= steps; ++k) {
         if (!r.solver.step(error)) {
-            report(Error::SolverFailed, "RunCalculQor: " + error);
+            report(Error::RunFailed, "RunCalculQor: " + error);
             r.clear_results();
             r.prepared = false;
             return kStatusFailed;
