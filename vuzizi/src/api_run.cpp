@@ -45,6 +45,8 @@ int64_t steps_for(double horizon, double dt) {
     return static_cast<int64_t>(std::clamp(steps, 1.0, static_cast<double>(kMaxStepCount + 1)));
 }
 
+void trace_plan();
+
 // Builds the model from the network, its steady state and the boundary conditions, and
 // the solver at the steady state.
 bool prepare(const char* operation) {
@@ -67,6 +69,7 @@ bool prepare(const char* operation) {
         return false;
     }
     r.prepared = true;
+    trace_plan();
     return true;
 }
 
@@ -97,6 +100,7 @@ PublishedRun published_values() {
     p.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
     p.result_bytes = ResultStore::bytes_for(frames, frame);
     p.fitting_factor = steps <= kMaxStepCount ? ResultStore::smallest_fitting_factor(steps, frame) : 0;
+    p.lumped_pipes = plan.lumped_count;
     return p;
 }
 
@@ -113,6 +117,43 @@ void fill_params(CalcParamRecord& rec) {
     rec.stored_points = p.stored_points;
     rec.result_bytes = p.result_bytes;
     rec.fitting_factor = p.fitting_factor;
+    rec.lumped_pipes = p.lumped_pipes;
+}
+
+// What set the step, as the plan trace names it.
+std::string step_setter(const vuzizi::transient::ReachPlan& plan) {
+    using vuzizi::transient::StepSource;
+    switch (plan.source) {
+        case StepSource::Pipe: return "pipe " + plan.source_id;
+        case StepSource::Event: return "event " + plan.source_id;
+        case StepSource::Requested: return "TIMESTEP";
+        case StepSource::NoPipes: break;
+    }
+    return "no pipe";
+}
+
+// "run plan: time step <dt> s set by <what>, <n> reaches, <m> lumped pipes, largest wave-speed
+// adjustment <a> at pipe <id>", read by the package.
+void trace_plan() {
+    const RunState& r = run();
+    const vuzizi::transient::ReachPlan& plan = r.solver.plan();
+    const std::size_t at = static_cast<std::size_t>(plan.most_adjusted);
+    std::ostringstream msg;
+    msg << std::setprecision(9) << "run plan: time step " << plan.time_step << " s set by " << step_setter(plan) << ", "
+        << plan.total_reaches << " reaches, " << plan.lumped_count << " lumped pipes, largest wave-speed adjustment "
+        << plan.largest_adjustment << " at pipe " << (plan.most_adjusted < 0 ? std::string("-") : r.model.pipes[at].id);
+    engine().diagnostics().trace({}, msg.str());
+}
+
+// "run horizon: <h> s, <k> steps, storing every <f>, <p> points per curve, <b> bytes of results".
+void trace_horizon() {
+    const RunState& r = run();
+    if (!r.prepared) return;  // without a prepared run there is no step to count
+    PublishedRun p = published_values();
+    std::ostringstream msg;
+    msg << std::setprecision(9) << "run horizon: " << r.horizon << " s, " << p.step_count << " steps, storing every "
+        << r.storage_factor << ", " << p.stored_points << " points per curve, " << p.result_bytes << " bytes of results";
+    engine().diagnostics().trace({}, msg.str());
 }
 
 std::string unit_of(vuzizi::transient::CurveDimension d) {
@@ -255,6 +296,7 @@ int32_t set_params(const CalcParamRecord* params) {
     }
     run().horizon = horizon;
     run().storage_factor = params->storage_factor;
+    trace_horizon();
     return kStatusOk;
 }
 

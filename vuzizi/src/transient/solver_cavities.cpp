@@ -177,17 +177,15 @@ void Solver::open_cluster_cavities(const Cluster& c) {
 }
 
 // An open cavity holds its node at vapour head; a closing one takes its remaining volume as inflow.
-void Solver::hold_cavity_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const {
+void Solver::hold_cavity_rows(const Cluster& c, const double* x, GroupSystem& g) const {
     for (std::size_t k = 0; k < c.nodes.size(); ++k) {
         const std::size_t n = static_cast<std::size_t>(c.nodes[k]);
         if (!can_cavitate(node_vapour_head_[n])) continue;
         const int i = static_cast<int>(k);
         if (node_cavity_open_[n]) {
-            std::fill(J + i * dim, J + (i + 1) * dim, 0.0);
-            J[i * dim + i] = 1.0;
-            F[i] = x[i] - node_vapour_head_[n];
+            g.hold(i, x[i] - node_vapour_head_[n]);
         } else if (node_cavity_[n] > 0.0) {
-            F[i] -= node_cavity_[n] / dt_;
+            g.residual(i) -= node_cavity_[n] / dt_;
         }
     }
 }
