@@ -13,7 +13,7 @@ namespace vuzizi::transient {
 namespace {
 
 constexpr double kStepWithoutPipes = 0.1;    // s, a network of point elements only
-constexpr std::size_t kMaxCandidates = 20'000;  // steps tried below the bound
+constexpr std::size_t kMaxCandidates = 5'000;  // steps tried below the bound
 constexpr double kBudget = static_cast<double>(kMaxReaches);
 // A step the run would choose beyond this (s) comes of a pipe out of all proportion: refused.
 constexpr double kLongestStep = 3600.0;
@@ -29,15 +29,15 @@ struct Travel {
     double tolerance;
     double fit_window;  // a pipe longer than this many steps fits within the tolerance at any step
 
-    // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance;
-    // with `stop_early`, returns as soon as one does.
-    double worst(double dt, bool stop_early) const {
+    // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance,
+    // or a value above `limit` as soon as one exceeds it.
+    double worst(double dt, double limit) const {
         auto first = std::lower_bound(order.begin(), order.end(), dt,
                                       [&](std::size_t i, double v) { return time[i] < v; });
         double worst_seen = 0.0;
         for (auto it = first; it != order.end() && time[*it] <= fit_window * dt; ++it) {
             worst_seen = std::max(worst_seen, adjustment(time[*it], dt));
-            if (stop_early && worst_seen > tolerance) break;
+            if (worst_seen > limit) break;
         }
         return worst_seen;
     }
@@ -82,12 +82,12 @@ std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, con
 // The largest candidate within the tolerance, or the one with the smallest adjustment.
 std::pair<double, std::size_t> search(const Travel& t, const Bound& bound, double floor) {
     const auto steps = candidate_steps(t, bound, floor);
-    for (const auto& s : steps)
-        if (t.worst(s.first, true) <= t.tolerance) return s;
     auto best = steps.front();
-    double best_worst = t.worst(best.first, false);
+    double best_worst = kNever;
     for (const auto& s : steps) {
-        const double w = t.worst(s.first, false);
+        // Evaluation stops as soon as the step is no better than the best so far.
+        const double w = t.worst(s.first, best_worst);
+        if (w <= t.tolerance) return s;
         if (w < best_worst) {
             best_worst = w;
             best = s;
