@@ -15,9 +15,9 @@ import real_networks
 
 HORIZON_S = 30.0
 STOP_AT_S = 1.0            # the demand stops at once at this time
-FINE_DIVISION = 8          # the fine run's step is the chosen step divided by this
+FINE_DIVISION = 16         # the fine run's step is the chosen step divided by this
 FINE_TOLERANCE = 0.002     # and its wave-speed tolerance
-FINE_STORAGE = FINE_DIVISION // 2  # every other half step of the chosen one: within the results' memory limit
+FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
 PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d+) lumped pipes, "
                   r"largest wave-speed adjustment (\S+) at pipe (\S+)")
@@ -79,6 +79,10 @@ def run_once(model: Path, env: dict, junctions: list[str], storage: int = 1) -> 
     done = subprocess.run([sys.executable, "-c", RUN_SNIPPET, str(model), str(HORIZON_S), str(STOP_AT_S),
                            json.dumps(junctions), str(storage)],
                           env=env, capture_output=True, text=True, timeout=RUN_TIMEOUT_S)
+    fitting = FITTING.search(done.stderr)
+    if fitting and storage == 1:
+        # Every step's results exceed the memory limit: store as often as fits.
+        return run_once(model, env, junctions, int(fitting.group(1)))
     found = [line for line in done.stdout.splitlines() if line.startswith("RESULT ")]
     if done.returncode != 0 or not found:
         return {"error": (done.stderr or done.stdout).strip()[-800:]}
@@ -118,7 +122,7 @@ def network_row(name: str, model: Path, env: dict, folder: Path, options: dict[s
         default = run if not options else run_once(transient_copy(model, folder, {}), env, junctions)
         step = default["time_step"] / FINE_DIVISION
         fine = run_once(transient_copy(model, folder, {"TIMESTEP": step, "WAVESPEEDTOLERANCE": FINE_TOLERANCE}),
-                        env, junctions, FINE_STORAGE)
+                        env, junctions)
         if "error" in fine or fine["status"] != 1:
             return {"network": name, "error": "fine run: " + fine.get("error", "failed")}
         cache.write_text(json.dumps(fine))

@@ -14,8 +14,38 @@ struct GroupSystem::Sparse {
     std::vector<Eigen::Triplet<double, int>> entries;
     Eigen::SparseMatrix<double, Eigen::ColMajor, int> matrix;
     Eigen::SparseLU<Eigen::SparseMatrix<double, Eigen::ColMajor, int>, Eigen::COLAMDOrdering<int>> lu;
-    Eigen::VectorXd rhs;
+    Eigen::VectorXd rhs, solution;
+    // Position in the matrix's values of each entry, in the order the elements add them; valid
+    // while they add the same entries as when it was recorded.
+    std::vector<int> slot;
+    std::vector<std::pair<int, int>> recorded;
+    bool matches = false;
     bool analysed = false;
+
+    // Builds the matrix from the entries and records where each went; analyses the new pattern.
+    void rebuild() {
+        matrix.setFromTriplets(entries.begin(), entries.end());
+        matrix.makeCompressed();
+        recorded.resize(entries.size());
+        slot.resize(entries.size());
+        const int* outer = matrix.outerIndexPtr();
+        const int* inner = matrix.innerIndexPtr();
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const int c = entries[k].col();
+            const int* at = std::lower_bound(inner + outer[c], inner + outer[c + 1], entries[k].row());
+            slot[k] = static_cast<int>(at - inner);
+            recorded[k] = {entries[k].row(), c};
+        }
+        lu.analyzePattern(matrix);
+        analysed = true;
+    }
+
+    // Writes the entries' values through the recorded positions.
+    void refill() {
+        double* values = matrix.valuePtr();
+        std::fill(values, values + matrix.nonZeros(), 0.0);
+        for (std::size_t k = 0; k < entries.size(); ++k) values[slot[k]] += entries[k].value();
+    }
 };
 
 GroupSystem::GroupSystem() = default;
@@ -36,6 +66,8 @@ void GroupSystem::resize(int dim, bool sparse) {
         s_->rhs.resize(dim);
     } else {
         dense_.assign(n * n, 0.0);
+        factors_.assign(n * n, 0.0);
+        pivot_.assign(n, 0);
         s_.reset();
     }
 }
@@ -48,14 +80,18 @@ void GroupSystem::clear() {
         return;
     }
     s_->entries.clear();
+    s_->matches = s_->analysed;
     // The diagonal is always in the pattern: a held row keeps only it.
     for (int i = 0; i < dim_; ++i) s_->entries.emplace_back(i, i, 0.0);
 }
 
 void GroupSystem::add(int row, int col, double value) {
-    if (sparse_)
-        s_->entries.emplace_back(row, col, value);
-    else
+    if (sparse_) {
+        Sparse& s = *s_;
+        const std::size_t k = s.entries.size();
+        if (s.matches && (k >= s.recorded.size() || s.recorded[k] != std::pair<int, int>(row, col))) s.matches = false;
+        s.entries.emplace_back(row, col, value);
+    } else
         dense_[static_cast<std::size_t>(row) * static_cast<std::size_t>(dim_) + static_cast<std::size_t>(col)] += value;
 }
 
@@ -64,37 +100,50 @@ void GroupSystem::hold(int row, double offset) {
     residual_[static_cast<std::size_t>(row)] = offset;
 }
 
-bool GroupSystem::solve(std::vector<double>& step) {
+bool GroupSystem::solve(std::vector<double>& step, bool refactor) {
     const std::size_t n = static_cast<std::size_t>(dim_);
     step.resize(n);
     for (std::size_t i = 0; i < n; ++i) step[i] = -residual_[i];
     if (!sparse_) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!held_[i]) continue;
-            std::fill(dense_.begin() + static_cast<std::ptrdiff_t>(i * n),
-                      dense_.begin() + static_cast<std::ptrdiff_t>((i + 1) * n), 0.0);
-            dense_[i * n + i] = 1.0;
+        if (refactor) {
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!held_[i]) continue;
+                std::fill(dense_.begin() + static_cast<std::ptrdiff_t>(i * n),
+                          dense_.begin() + static_cast<std::ptrdiff_t>((i + 1) * n), 0.0);
+                dense_[i * n + i] = 1.0;
+            }
+            factors_ = dense_;
+            if (!factor_dense(factors_.data(), pivot_.data(), dim_)) return false;
         }
-        return solve_dense(dense_.data(), step.data(), dim_);
+        solve_factored(factors_.data(), pivot_.data(), step.data(), dim_);
+        for (double v : step)
+            if (!std::isfinite(v)) return false;
+        return true;
     }
+    if (!refactor) return solve_with_factors(step);
     // A held row keeps only its diagonal: the first n triplets are the diagonal, set to 1 there.
     for (std::size_t k = 0; k < s_->entries.size(); ++k) {
         const auto& e = s_->entries[k];
         if (!held_[static_cast<std::size_t>(e.row())]) continue;
         s_->entries[k] = Eigen::Triplet<double, int>(e.row(), e.col(), k < n ? 1.0 : 0.0);
     }
-    s_->matrix.setFromTriplets(s_->entries.begin(), s_->entries.end());
-    if (!s_->analysed) {
-        s_->lu.analyzePattern(s_->matrix);
-        s_->analysed = true;
-    }
+    // The pattern is analysed once; only a change of the entries added analyses it again.
+    if (s_->matches && s_->entries.size() == s_->recorded.size())
+        s_->refill();
+    else
+        s_->rebuild();
     s_->lu.factorize(s_->matrix);
     if (s_->lu.info() != Eigen::Success) return false;
+    return solve_with_factors(step);
+}
+
+bool GroupSystem::solve_with_factors(std::vector<double>& step) {
+    const std::size_t n = static_cast<std::size_t>(dim_);
     for (std::size_t i = 0; i < n; ++i) s_->rhs[static_cast<Eigen::Index>(i)] = step[i];
-    const Eigen::VectorXd x = s_->lu.solve(s_->rhs);
+    s_->solution = s_->lu.solve(s_->rhs);
     if (s_->lu.info() != Eigen::Success) return false;
     for (std::size_t i = 0; i < n; ++i) {
-        step[i] = x[static_cast<Eigen::Index>(i)];
+        step[i] = s_->solution[static_cast<Eigen::Index>(i)];
         if (!std::isfinite(step[i])) return false;
     }
     return true;

@@ -9,7 +9,7 @@
 namespace vuzizi::transient {
 
 // Groups with more unknowns than this are solved sparsely.
-inline constexpr int kDenseGroupLimit = 16;
+inline constexpr int kDenseGroupLimit = 32;
 
 class GroupSystem {
 public:
@@ -32,16 +32,20 @@ public:
     // Replaces row `row` by "unknown `row` = its value - `offset`": residual `offset`, slope 1.
     void hold(int row, double offset);
 
-    // Solves J dx = -F into `step`; false when the matrix is singular.
-    bool solve(std::vector<double>& step);
+    // Solves J dx = -F into `step`; false when the matrix is singular. Without `refactor`, the
+    // factors of the last factorised Jacobian are used (a chord step): only F is new.
+    bool solve(std::vector<double>& step, bool refactor = true);
 
 private:
     struct Sparse;
+    bool solve_with_factors(std::vector<double>& step);  // sparse systems
     int dim_ = 0;
     bool sparse_ = false;
     std::vector<double> residual_;
     std::vector<uint8_t> held_;
-    std::vector<double> dense_;   // row-major, dense systems only
+    std::vector<double> dense_;   // row-major, dense systems only; its LU factors once solved
+    std::vector<double> factors_;
+    std::vector<int> pivot_;
     std::unique_ptr<Sparse> s_;   // sparse systems only
 };
 

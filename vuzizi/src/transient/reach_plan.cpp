@@ -22,18 +22,41 @@ double adjustment(double travel, double dt) {
     return std::fabs(travel / (std::max(1.0, std::round(travel / dt)) * dt) - 1.0);
 }
 
+}  // namespace
+
+bool lumps(double travel, double dt, double tolerance) {
+    return travel < dt || (travel < kMisfitLumpSteps * dt && adjustment(travel, dt) > tolerance);
+}
+
+namespace {
+
 // The pipes sorted by travel time, with what the search needs of them.
 struct Travel {
     const std::vector<double>& time;
     std::vector<std::size_t> order;  // ascending travel time
     double tolerance;
     double fit_window;  // a pipe longer than this many steps fits within the tolerance at any step
+    std::vector<double> shorter_sum;  // travel time of the pipes before each position of `order`
+    double total = 0.0;
+
+    std::vector<std::size_t>::const_iterator from(double t) const {
+        return std::lower_bound(order.begin(), order.end(), t, [&](std::size_t i, double v) { return time[i] < v; });
+    }
+
+    // Whether the pipes lumped at `dt` hold at most kLumpedTravelShare of the travel time.
+    bool share_fits(double dt) const {
+        const auto first = from(dt);
+        double lumped = shorter_sum[static_cast<std::size_t>(first - order.begin())];
+        for (auto it = first; it != order.end() && time[*it] < kMisfitLumpSteps * dt; ++it)
+            if (lumps(time[*it], dt, tolerance)) lumped += time[*it];
+        return lumped <= kLumpedTravelShare * total;
+    }
 
     // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance,
-    // or a value above `limit` as soon as one exceeds it.
+    // or a value above `limit` as soon as one exceeds it; infinite when too much would be lumped.
     double worst(double dt, double limit) const {
-        auto first = std::lower_bound(order.begin(), order.end(), dt,
-                                      [&](std::size_t i, double v) { return time[i] < v; });
+        if (!share_fits(dt)) return kNever;
+        auto first = from(kMisfitLumpSteps * dt);
         double worst_seen = 0.0;
         for (auto it = first; it != order.end() && time[*it] <= fit_window * dt; ++it) {
             worst_seen = std::max(worst_seen, adjustment(time[*it], dt));
@@ -131,9 +154,12 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
         plan.source = by_event ? StepSource::Event : StepSource::NoPipes;
         if (by_event) plan.source_id = rule.event_id;
     } else {
-        Travel t{travel, std::vector<std::size_t>(travel.size()), rule.tolerance, 0.5 / rule.tolerance + 1.0};
+        Travel t{travel, std::vector<std::size_t>(travel.size()), rule.tolerance, 0.5 / rule.tolerance + 1.0, {}, 0.0};
         std::iota(t.order.begin(), t.order.end(), std::size_t{0});
         std::stable_sort(t.order.begin(), t.order.end(), [&](std::size_t a, std::size_t b) { return travel[a] < travel[b]; });
+        t.shorter_sum.assign(travel.size() + 1, 0.0);
+        for (std::size_t k = 0; k < travel.size(); ++k) t.shorter_sum[k + 1] = t.shorter_sum[k] + travel[t.order[k]];
+        t.total = t.shorter_sum.back();
         Bound bound = lumping_bound(t);
         if (rule.event_step < bound.step) bound = {rule.event_step, StepSource::Event, bound.pipe};
         // Below this step the network would take more reaches than the budget.
@@ -161,7 +187,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
     double most = 0.0;
     std::size_t most_divided = 0;
     for (std::size_t i = 0; i < pipes.size(); ++i) {
-        if (travel[i] < dt) continue;
+        if (lumps(travel[i], dt, rule.tolerance)) continue;
         const double n = std::max(1.0, std::round(travel[i] / dt));
         total += n;
         if (n > most) {
@@ -178,7 +204,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
     }
     for (std::size_t i = 0; i < pipes.size(); ++i) {
         plan.wave_speed[i] = pipes[i].wave_speed;
-        if (travel[i] < dt) {
+        if (lumps(travel[i], dt, rule.tolerance)) {
             ++plan.lumped_count;
             continue;
         }

@@ -14,6 +14,11 @@ constexpr int kMaxNewtonIterations = 60;
 constexpr double kNewtonTolerance = 1e-11;  // relative change of every unknown
 constexpr int kMaxStatusChanges = 8;        // pump check-valve flips tried in one step
 constexpr int kMaxBacktracks = 40;          // halvings that keep a gas volume positive
+// A Newton iteration reuses the last factorised Jacobian (a chord step) once the steps are this
+// small relative to the unknowns and while they shrink at least kChordContraction times each;
+// otherwise it factorises the Jacobian afresh.
+constexpr double kChordStart = 1e-4;
+constexpr double kChordContraction = 0.25;
 
 }  // namespace
 
@@ -185,6 +190,8 @@ bool Solver::newton(const Cluster& c, std::string& error) {
     };
 
     bool converged = false;
+    bool refactor = true;
+    double last_step = kNever;
     for (int iter = 0; iter < kMaxNewtonIterations && !converged; ++iter) {
         g.clear();
         // Continuity at the nodes, or their imposed head.
@@ -205,7 +212,12 @@ bool Solver::newton(const Cluster& c, std::string& error) {
         add_link_rows(c, x, g);
         add_device_rows(c, x, g);
         if (cavities_) hold_cavity_rows(c, x, g);
-        if (!g.solve(newton_step_)) {
+        bool solved = g.solve(newton_step_, refactor);
+        if (!solved && !refactor) {
+            refactor = true;
+            solved = g.solve(newton_step_, true);
+        }
+        if (!solved) {
             std::ostringstream msg;
             msg << "node " << node_id_[static_cast<std::size_t>(c.nodes[0])]
                 << ": the equations of its pumps, valves and devices are singular at t = "
@@ -214,6 +226,14 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             return false;
         }
         const double* F = newton_step_.data();
+        double largest_step = 0.0;
+        double largest_relative = 0.0;
+        for (int i = 0; i < dim; ++i) {
+            largest_step = std::max(largest_step, std::fabs(F[i]));
+            largest_relative = std::max(largest_relative, std::fabs(F[i]) / (1.0 + std::fabs(x[i])));
+        }
+        refactor = !(largest_relative <= kChordStart && largest_step <= kChordContraction * last_step);
+        last_step = largest_step;
         // Keep every gas volume positive.
         double scale = 1.0;
         for (int b = 0; b < kMaxBacktracks; ++b) {
