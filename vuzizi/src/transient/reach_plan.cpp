@@ -36,20 +36,18 @@ struct Travel {
     std::vector<std::size_t> order;  // ascending travel time
     double tolerance;
     double fit_window;  // a pipe longer than this many steps fits within the tolerance at any step
-    std::vector<double> shorter_sum;  // travel time of the pipes before each position of `order`
-    double total = 0.0;
 
     std::vector<std::size_t>::const_iterator from(double t) const {
         return std::lower_bound(order.begin(), order.end(), t, [&](std::size_t i, double v) { return time[i] < v; });
     }
 
-    // Whether the pipes lumped at `dt` hold at most kLumpedTravelShare of the travel time.
+    // Whether the pipes lumped at `dt` are at most kLumpedShare of the pipes.
     bool share_fits(double dt) const {
         const auto first = from(dt);
-        double lumped = shorter_sum[static_cast<std::size_t>(first - order.begin())];
+        std::size_t lumped = static_cast<std::size_t>(first - order.begin());
         for (auto it = first; it != order.end() && time[*it] < kMisfitLumpSteps * dt; ++it)
-            if (lumps(time[*it], dt, tolerance)) lumped += time[*it];
-        return lumped <= kLumpedTravelShare * total;
+            if (lumps(time[*it], dt, tolerance)) ++lumped;
+        return static_cast<double>(lumped) <= kLumpedShare * static_cast<double>(order.size());
     }
 
     // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance,
@@ -72,15 +70,12 @@ struct Bound {
     std::size_t pipe;  // the pipe setting a Pipe bound
 };
 
-// The step at which the pipes shorter than it hold at most kLumpedTravelShare of the travel time.
+// The step at which the pipes shorter than it are at most kLumpedShare of the pipes: the travel
+// time of the first pipe beyond that share.
 Bound lumping_bound(const Travel& t) {
-    const double total = std::accumulate(t.time.begin(), t.time.end(), 0.0);
-    double lumped = 0.0;
-    for (std::size_t i : t.order) {
-        if (lumped + t.time[i] > kLumpedTravelShare * total) return {t.time[i], StepSource::Pipe, i};
-        lumped += t.time[i];
-    }
-    return {t.time[t.order.back()], StepSource::Pipe, t.order.back()};
+    const auto allowed = static_cast<std::size_t>(std::floor(kLumpedShare * static_cast<double>(t.order.size())));
+    const std::size_t i = t.order[std::min(allowed, t.order.size() - 1)];
+    return {t.time[i], StepSource::Pipe, i};
 }
 
 // Steps in [bound / kStepSearchSpan, bound] at which a pipe that might miss the tolerance fits
@@ -154,12 +149,9 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
         plan.source = by_event ? StepSource::Event : StepSource::NoPipes;
         if (by_event) plan.source_id = rule.event_id;
     } else {
-        Travel t{travel, std::vector<std::size_t>(travel.size()), rule.tolerance, 0.5 / rule.tolerance + 1.0, {}, 0.0};
+        Travel t{travel, std::vector<std::size_t>(travel.size()), rule.tolerance, 0.5 / rule.tolerance + 1.0};
         std::iota(t.order.begin(), t.order.end(), std::size_t{0});
         std::stable_sort(t.order.begin(), t.order.end(), [&](std::size_t a, std::size_t b) { return travel[a] < travel[b]; });
-        t.shorter_sum.assign(travel.size() + 1, 0.0);
-        for (std::size_t k = 0; k < travel.size(); ++k) t.shorter_sum[k + 1] = t.shorter_sum[k] + travel[t.order[k]];
-        t.total = t.shorter_sum.back();
         Bound bound = lumping_bound(t);
         if (rule.event_step < bound.step) bound = {rule.event_step, StepSource::Event, bound.pipe};
         // Below this step the network would take more reaches than the budget.

@@ -12,8 +12,8 @@
 namespace vuzizi::transient {
 
 inline constexpr int64_t kMaxReaches = 4'000'000;  // reaches of the whole network
-// Share of the network's total travel time that lumped pipes may hold when the step is chosen.
-inline constexpr double kLumpedTravelShare = 0.05;
+// Share of the network's pipes that may be lumped when the run chooses the step.
+inline constexpr double kLumpedShare = 0.05;
 // The chosen step may fall this many times below its bound to fit the pipes within tolerance.
 inline constexpr double kStepSearchSpan = 4.0;
 // A pipe of fewer steps than this whose wave speed would need more than the tolerance is lumped.
