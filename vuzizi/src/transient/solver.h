@@ -186,6 +186,8 @@ private:
     // Lumped pipes: the pipe each stands for, its whole friction coefficient and inertia L / (g A).
     std::vector<int32_t> lumped_pipe_;
     std::vector<double> lumped_R_, lumped_inertia_;
+    // Per node, half the storage g A L / a^2 (m2) of each lumped pipe ending there; empty without any.
+    std::vector<double> node_lumped_storage_;
 
     // Storages (tanks and surge tanks), air vessels, relief valves.
     int32_t tank_count_ = 0;
@@ -210,7 +212,7 @@ private:
     // Point-element groups, their linear systems, and the Newton workspace sized for the largest.
     std::vector<Cluster> clusters_;
     std::vector<GroupSystem> group_systems_;
-    std::vector<double> unknowns_, newton_step_, cluster_start_;
+    std::vector<double> unknowns_, newton_step_, cluster_start_;  // cluster_start_: node heads first
     std::vector<int32_t> local_index_;  // node -> position in its cluster's unknowns
 };
 

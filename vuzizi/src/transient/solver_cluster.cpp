@@ -55,6 +55,7 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
 // The flows, levels and volumes that a Newton solve of the group moves on from.
 void Solver::save_cluster_start(const Cluster& c) {
     cluster_start_.clear();
+    for (int32_t n : c.nodes) cluster_start_.push_back(node_head_[static_cast<std::size_t>(n)]);
     for (int32_t l : c.links) cluster_start_.push_back(link_flow_[static_cast<std::size_t>(l)]);
     for (int32_t s : c.storages) {
         cluster_start_.push_back(storage_flow_[static_cast<std::size_t>(s)]);
@@ -68,6 +69,7 @@ void Solver::save_cluster_start(const Cluster& c) {
 
 void Solver::restore_cluster_start(const Cluster& c) {
     auto it = cluster_start_.begin();
+    for (int32_t n : c.nodes) node_head_[static_cast<std::size_t>(n)] = *it++;
     for (int32_t l : c.links) link_flow_[static_cast<std::size_t>(l)] = *it++;
     for (int32_t s : c.storages) {
         storage_flow_[static_cast<std::size_t>(s)] = *it++;
@@ -207,6 +209,12 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             } else {
                 g.residual(i) = node_char_sum_[n] - node_invB_sum_[n] * x[i] - demand_now_[n];
                 g.add(i, i, -node_invB_sum_[n]);
+            }
+            if (!node_lumped_storage_.empty() && !fixed(static_cast<int32_t>(n))) {
+                // Lumped pipes' storage: what the node's head rise over the step fills.
+                const double per_dt = node_lumped_storage_[n] / dt_;
+                g.residual(i) -= per_dt * (x[i] - cluster_start_[static_cast<std::size_t>(i)]);
+                g.add(i, i, -per_dt);
             }
         }
         add_link_rows(c, x, g);
