@@ -24,9 +24,7 @@ double adjustment(double travel, double dt) {
 
 }  // namespace
 
-bool lumps(double travel, double dt, double tolerance) {
-    return travel < dt || (travel < kMisfitLumpSteps * dt && adjustment(travel, dt) > tolerance);
-}
+bool lumps(double travel, double dt) { return travel < dt; }
 
 namespace {
 
@@ -41,20 +39,10 @@ struct Travel {
         return std::lower_bound(order.begin(), order.end(), t, [&](std::size_t i, double v) { return time[i] < v; });
     }
 
-    // Whether the pipes lumped at `dt` are at most kLumpedShare of the pipes.
-    bool share_fits(double dt) const {
-        const auto first = from(dt);
-        std::size_t lumped = static_cast<std::size_t>(first - order.begin());
-        for (auto it = first; it != order.end() && time[*it] < kMisfitLumpSteps * dt; ++it)
-            if (lumps(time[*it], dt, tolerance)) ++lumped;
-        return static_cast<double>(lumped) <= kLumpedShare * static_cast<double>(order.size());
-    }
-
     // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance,
-    // or a value above `limit` as soon as one exceeds it; infinite when too much would be lumped.
+    // or a value above `limit` as soon as one exceeds it.
     double worst(double dt, double limit) const {
-        if (!share_fits(dt)) return kNever;
-        auto first = from(kMisfitLumpSteps * dt);
+        auto first = from(dt);
         double worst_seen = 0.0;
         for (auto it = first; it != order.end() && time[*it] <= fit_window * dt; ++it) {
             worst_seen = std::max(worst_seen, adjustment(time[*it], dt));
@@ -179,7 +167,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
     double most = 0.0;
     std::size_t most_divided = 0;
     for (std::size_t i = 0; i < pipes.size(); ++i) {
-        if (lumps(travel[i], dt, rule.tolerance)) continue;
+        if (lumps(travel[i], dt)) continue;
         const double n = std::max(1.0, std::round(travel[i] / dt));
         total += n;
         if (n > most) {
@@ -196,7 +184,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
     }
     for (std::size_t i = 0; i < pipes.size(); ++i) {
         plan.wave_speed[i] = pipes[i].wave_speed;
-        if (lumps(travel[i], dt, rule.tolerance)) {
+        if (lumps(travel[i], dt)) {
             ++plan.lumped_count;
             continue;
         }

@@ -16,8 +16,6 @@ inline constexpr int64_t kMaxReaches = 4'000'000;  // reaches of the whole netwo
 inline constexpr double kLumpedShare = 0.05;
 // The chosen step may fall this many times below its bound to fit the pipes within tolerance.
 inline constexpr double kStepSearchSpan = 4.0;
-// A pipe of fewer steps than this whose wave speed would need more than the tolerance is lumped.
-inline constexpr double kMisfitLumpSteps = 4.0;
 
 // What bounded the time step.
 enum class StepSource : uint8_t { Pipe, Event, Requested, NoPipes };
@@ -43,9 +41,8 @@ struct ReachPlan {
     bool lumped(std::size_t pipe) const { return reaches[pipe] == 0; }
 };
 
-// Whether a pipe of travel time `travel` is lumped at step `dt`: shorter than the step, or shorter
-// than kMisfitLumpSteps steps and not a whole number of them within `tolerance`.
-bool lumps(double travel, double dt, double tolerance);
+// Whether a pipe of travel time `travel` is lumped at step `dt`: a wave crosses it in less than one step.
+bool lumps(double travel, double dt);
 
 // Fills `plan` for the pipes under `rule`. Returns false with `error` naming the pipe when a pipe
 // cannot be divided (bad length, diameter or wave speed, more reaches than the budget).
