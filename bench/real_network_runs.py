@@ -13,12 +13,14 @@ from pathlib import Path
 
 import real_networks
 
+NET3 = Path(__file__).resolve().parents[1] / "tests" / "engine" / "data" / "Net3.inp"  # EPANET's example network
 HORIZON_S = 30.0
 STOP_AT_S = 1.0            # the demand stops at once at this time
 FINE_DIVISION = 16         # the fine run's step is the chosen step divided by this
 FINE_TOLERANCE = 0.002     # and its wave-speed tolerance
 FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
+TARGET_SECONDS, TARGET_ERROR = 2.0, 0.02  # each network's run time and worst surge error
 PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d+) lumped pipes, "
                   r"largest wave-speed adjustment (\S+) at pipe (\S+)")
 
