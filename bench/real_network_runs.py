@@ -117,12 +117,15 @@ def network_row(name: str, model: Path, env: dict, folder: Path, options: dict[s
     run = run_once(copy, env, junctions)
     if "error" in run:
         return {"network": name, **run}
-    cache = folder / f"{model.stem}-fine-{FINE_DIVISION}-{FINE_TOLERANCE:g}.json"
+    # The fine step comes from the default plan, not from the options under study; the cache is kept
+    # per fine step, so that a change of the step rule makes a new reference.
+    default = run if not options else run_once(transient_copy(model, folder, {}), env, junctions)
+    if "error" in default or "time_step" not in default:
+        return {"network": name, "error": "default run: " + default.get("error", "no plan traced")}
+    step = default["time_step"] / FINE_DIVISION
+    cache = folder / f"{model.stem}-fine-{step:.9g}.json"
     fine = json.loads(cache.read_text()) if cache.is_file() else None
     if fine is None or fine.get("heads", {}).keys() != run["heads"].keys():
-        # The fine step comes from the default plan, not from the options under study.
-        default = run if not options else run_once(transient_copy(model, folder, {}), env, junctions)
-        step = default["time_step"] / FINE_DIVISION
         fine = run_once(transient_copy(model, folder, {"TIMESTEP": step, "WAVESPEEDTOLERANCE": FINE_TOLERANCE}),
                         env, junctions)
         if "error" in fine or fine["status"] != 1:
