@@ -16,7 +16,7 @@ import real_networks
 NET3 = Path(__file__).resolve().parents[1] / "tests" / "engine" / "data" / "Net3.inp"  # EPANET's example network
 HORIZON_S = 30.0
 STOP_AT_S = 1.0            # the demand stops at once at this time
-FINE_DIVISION = 16         # the fine run's step is the chosen step divided by this
+FINE_DIVISION = 4          # the fine run's step is the chosen step divided by this
 FINE_TOLERANCE = 0.002     # and its wave-speed tolerance
 FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600

@@ -85,21 +85,13 @@ std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, con
     return steps;
 }
 
-// The largest candidate within the tolerance, or the one with the smallest adjustment.
+// The largest candidate within the tolerance; without one, the bound itself: a shorter step would
+// cost more and still miss the tolerance.
 std::pair<double, std::size_t> search(const Travel& t, const Bound& bound, double floor) {
     const auto steps = candidate_steps(t, bound, floor);
-    auto best = steps.front();
-    double best_worst = kNever;
-    for (const auto& s : steps) {
-        // Evaluation stops as soon as the step is no better than the best so far.
-        const double w = t.worst(s.first, best_worst);
-        if (w <= t.tolerance) return s;
-        if (w < best_worst) {
-            best_worst = w;
-            best = s;
-        }
-    }
-    return best;
+    for (const auto& s : steps)
+        if (t.worst(s.first, t.tolerance) <= t.tolerance) return s;
+    return steps.front();
 }
 
 bool check_pipes(const std::vector<Pipe>& pipes, std::vector<double>& travel, std::string& error) {
