@@ -140,7 +140,8 @@ bool Solver::build_pipes(const TransientModel& model, std::string& error) {
         pipe_from_[p] = pipe.from;
         pipe_to_[p] = pipe.to;
         pipe_area_[p] = area;
-        pipe_B_[p] = plan_.wave_speed[p] / (kGravity * area);
+        // The impedance is the pipe's own: fitting reaches moves its travel time, not its surges.
+        pipe_B_[p] = pipe.wave_speed / (kGravity * area);
         const double h_from = model.nodes[static_cast<std::size_t>(pipe.from)].head;
         const double h_to = model.nodes[static_cast<std::size_t>(pipe.to)].head;
         // Quasi-steady friction: the coefficient that reproduces the steady head loss exactly.
