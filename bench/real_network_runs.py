@@ -5,7 +5,9 @@ difference of its highest rise and deepest drop from the fine run's, relative to
 
 from __future__ import annotations
 
+import hashlib
 import json
+import os
 import re
 import subprocess
 import sys
@@ -20,6 +22,7 @@ FINE_DIVISION = 4          # the fine run's step is the chosen step divided by t
 FINE_TOLERANCE = 0.002     # and its wave-speed tolerance
 FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
+ENGINE_LIBRARY = "libVuzizi32.so"
 TARGET_SECONDS, TARGET_ERROR = 2.0, 0.02  # each network's run time and worst surge error
 PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d+) lumped pipes, "
                   r"largest wave-speed adjustment (\S+) at pipe (\S+)")
@@ -96,6 +99,12 @@ def run_once(model: Path, env: dict, junctions: list[str], storage: int = 1) -> 
     return out
 
 
+def engine_digest(env: dict) -> str:
+    """A short digest of the engine library the runs load: a rebuilt engine makes a new reference."""
+    library = Path(env["LD_LIBRARY_PATH"].split(os.pathsep)[0]) / ENGINE_LIBRARY
+    return hashlib.sha256(library.read_bytes()).hexdigest()[:12] if library.is_file() else "unknown"
+
+
 def surge_error(run: dict, fine: dict) -> float:
     """Worst difference of a junction's highest rise or deepest drop from the fine run's, relative to the
     fine run's largest surge."""
@@ -123,7 +132,7 @@ def network_row(name: str, model: Path, env: dict, folder: Path, options: dict[s
     if "error" in default or "time_step" not in default:
         return {"network": name, "error": "default run: " + default.get("error", "no plan traced")}
     step = default["time_step"] / FINE_DIVISION
-    cache = folder / f"{model.stem}-fine-{step:.9g}.json"
+    cache = folder / f"{model.stem}-fine-{step:.9g}-{engine_digest(env)}.json"
     fine = json.loads(cache.read_text()) if cache.is_file() else None
     if fine is None or fine.get("heads", {}).keys() != run["heads"].keys():
         fine = run_once(transient_copy(model, folder, {"TIMESTEP": step, "WAVESPEEDTOLERANCE": FINE_TOLERANCE}),
