@@ -68,8 +68,7 @@ Bound lumping_bound(const Travel& t) {
 
 // Steps in [bound / kStepSearchSpan, bound] at which a pipe that might miss the tolerance fits
 // exactly, largest first, with the bound itself; each with the pipe it fits.
-std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, const Bound& bound, double floor) {
-    const double low = std::max(floor, bound.step / kStepSearchSpan);
+std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, const Bound& bound, double low) {
     std::vector<std::pair<double, std::size_t>> steps = {{bound.step, bound.pipe}};
     for (std::size_t i : t.order) {
         if (t.time[i] > t.fit_window * bound.step) break;
@@ -85,13 +84,26 @@ std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, con
     return steps;
 }
 
-// The largest candidate within the tolerance; without one, the bound itself: a shorter step would
-// cost more and still miss the tolerance.
+// The largest candidate within the tolerance, searched down to kStepSearchSpan below the bound or,
+// on a network that stays cheap, down to the step at which it takes kCheapReaches. Without one, the
+// least adjusted candidate among those that keep the network cheap, or the bound itself.
 std::pair<double, std::size_t> search(const Travel& t, const Bound& bound, double floor) {
-    const auto steps = candidate_steps(t, bound, floor);
-    for (const auto& s : steps)
-        if (t.worst(s.first, t.tolerance) <= t.tolerance) return s;
-    return steps.front();
+    const double total = std::accumulate(t.time.begin(), t.time.end(), 0.0);
+    const double cheap = total / static_cast<double>(kCheapReaches);
+    const double low = std::max(floor, std::min(bound.step / kStepSearchSpan, cheap));
+    const auto steps = candidate_steps(t, bound, low);
+    auto best = steps.front();
+    double best_worst = kNever;
+    for (const auto& s : steps) {
+        const bool affordable = s.first >= cheap;
+        const double w = t.worst(s.first, affordable ? best_worst : t.tolerance);
+        if (w <= t.tolerance) return s;
+        if (affordable && w < best_worst) {
+            best_worst = w;
+            best = s;
+        }
+    }
+    return best;
 }
 
 bool check_pipes(const std::vector<Pipe>& pipes, std::vector<double>& travel, std::string& error) {

@@ -14,8 +14,10 @@ namespace vuzizi::transient {
 inline constexpr int64_t kMaxReaches = 4'000'000;  // reaches of the whole network
 // Share of the network's pipes that may be lumped when the run chooses the step.
 inline constexpr double kLumpedShare = 0.05;
-// The chosen step may fall this many times below its bound to fit the pipes within tolerance.
+// The chosen step may fall this many times below its bound to fit the pipes within tolerance, or
+// further on a network that keeps at most kCheapReaches (a 30 s run of about a second).
 inline constexpr double kStepSearchSpan = 4.0;
+inline constexpr int64_t kCheapReaches = 20'000;
 
 // What bounded the time step.
 enum class StepSource : uint8_t { Pipe, Event, Requested, NoPipes };
