@@ -19,7 +19,7 @@ inline constexpr double kWaterVapourHead = kWaterVapourPressure / (kWaterDensity
 inline constexpr double kNever = std::numeric_limits<double>::infinity();
 // Largest relative wave-speed adjustment sought for the pipes that keep reaches (the default of
 // [TRANSIENT] WAVESPEEDTOLERANCE; docs/engine-transient.md gives the study behind it).
-inline constexpr double kDefaultWaveSpeedTolerance = 0.05;
+inline constexpr double kDefaultWaveSpeedTolerance = 0.01;
 
 inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 
