@@ -66,10 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{{1000.0, 1234.5, 777.7, 3141.6}, 0.0, kDefaultWaveSpeedTolerance, 0},
                       PlanCase{{1000.0, 1234.5}, 0.1, 0.03, 0},            // imposed step
                       PlanCase{{1000.0, 1234.5, 50.0}, 0.1, 0.03, 1},      // imposed step lumps a pipe
-                      PlanCase{{0.3, 5000.0}, 0.0, kDefaultWaveSpeedTolerance, 0},  // too few pipes to lump one
+                      PlanCase{{0.3, 5000.0}, 0.0, kDefaultWaveSpeedTolerance, 1},  // negligible beside the other
                       PlanCase{{0.3, 1000.0, 1500.0, 2000.0, 2500.0, 3000.0, 3500.0, 4000.0, 4500.0, 5000.0, 5500.0,
                                 6000.0, 6500.0, 7000.0, 7500.0, 8000.0, 8500.0, 9000.0, 9500.0, 10000.0, 10500.0},
-                               0.0, kDefaultWaveSpeedTolerance, 1}));  // a very short pipe among twenty
+                               0.0, kDefaultWaveSpeedTolerance, 1},  // a very short pipe among twenty
+                      PlanCase{{300.0, 5000.0}, 0.0, kDefaultWaveSpeedTolerance, 0}));  // too few pipes to lump one
 
 TEST(PlanRefusal, NamesThePipeWithoutATravelTime) {
     for (double length : {0.0, -5.0, std::nan("")}) {

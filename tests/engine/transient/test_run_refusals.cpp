@@ -74,6 +74,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "pipe PX: a time step of 1e-20 s divides the network"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A pipe of vanishing travel time beside an ordinary one is lumped: the run neither refuses nor
+// takes the step that pipe would need.
+TEST_F(Refusals, AVanishingPipeIsLumped) {
+    for (const std::string& model : {line_model("1e-300", "1000"), line_model("1000", "1e308")}) {
+        load(model);
+        EXPECT_TRUE(VUZIZI_STATUS_OK(run(kShortHorizon, 1)));
+        EXPECT_EQ(params().lumped_pipes, 1);
+        EXPECT_EQ(params().time_step, 1.0);  // P1's travel time
+    }
+}
+
 struct Refusal {
     const char* name;
     std::function<int32_t()> refused_run;

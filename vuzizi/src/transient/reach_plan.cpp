@@ -58,10 +58,12 @@ struct Bound {
     std::size_t pipe;  // the pipe setting a Pipe bound
 };
 
-// The step at which the pipes shorter than it are at most kLumpedShare of the pipes: the travel
-// time of the first pipe beyond that share.
+// The step at which the pipes shorter than it are at most kLumpedShare of the pipes, or those of
+// negligible travel time beside the median pipe's: the travel time of the first pipe beyond.
 Bound lumping_bound(const Travel& t) {
-    const auto allowed = static_cast<std::size_t>(std::floor(kLumpedShare * static_cast<double>(t.order.size())));
+    auto allowed = static_cast<std::size_t>(std::floor(kLumpedShare * static_cast<double>(t.order.size())));
+    const double median = t.time[t.order[t.order.size() / 2]];
+    allowed = std::max(allowed, static_cast<std::size_t>(t.from(kNegligibleTravel * median) - t.order.begin()));
     const std::size_t i = t.order[std::min(allowed, t.order.size() - 1)];
     return {t.time[i], StepSource::Pipe, i};
 }

@@ -12,8 +12,10 @@
 namespace vuzizi::transient {
 
 inline constexpr int64_t kMaxReaches = 4'000'000;  // reaches of the whole network
-// Share of the network's pipes that may be lumped when the run chooses the step.
+// Share of the network's pipes that may be lumped when the run chooses the step; pipes whose travel
+// time is below this fraction of the median pipe's are lumped whatever their number.
 inline constexpr double kLumpedShare = 0.05;
+inline constexpr double kNegligibleTravel = 1e-3;
 // The chosen step may fall this many times below its bound to fit the pipes within tolerance, or
 // further on a network that keeps at most kCheapReaches (a 30 s run of about a second).
 inline constexpr double kStepSearchSpan = 4.0;
