@@ -240,6 +240,10 @@ double Solver::cluster_node_inflow(const Cluster& c, int32_t node) const {
         if (vessel_node_[static_cast<std::size_t>(v)] == node) q -= vessel_flow_[static_cast<std::size_t>(v)];
     for (int32_t r : c.reliefs)
         if (relief_node_[static_cast<std::size_t>(r)] == node) q -= relief_flow_[static_cast<std::size_t>(r)];
+    // What the storage of lumped pipes takes over the step (their heads at its start come first).
+    if (!node_lumped_storage_.empty())
+        q -= node_lumped_storage_[n] / dt_ *
+             (node_head_[n] - cluster_start_[static_cast<std::size_t>(local_index_[n])]);
     return q;
 }
 
