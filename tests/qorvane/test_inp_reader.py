@@ -1,45 +1,31 @@
 """The package's reader splits a model file as the engine does: identifiers the engine loads are the ones listed."""
+import sys
+
 import pytest
 
 import qorvane
-from qorvane.inp_text import parse_number
+from qorvane.inp_text import FIELD_SEPARATORS, parse_number
 
-# Characters that str.split() takes for blanks but the engine keeps inside an identifier, and bytes
-# that are not UTF-8.
-ODD_IDENTIFIERS = ["J\u00a01", "J\u20031", "J\x851", "J\x1c1", "J\f1", "J\v1", "J\xff1"]
-
-
-def model_text(junction: str) -> str:
-    return f"""[junctions]
- {junction} 100 1 ;a comment
-\f J2 100 0\v
-[Reservoirs]
- R 120
-[PIPES]
- P1 R {junction} +1.5e2 300 130
- P2 {junction} J2 100 300 130
-[COORDINATES]
- {junction} 1 2
-[WAVESPEEDS]
- default 900
- P2 800
- P2 700
-[END]
- GHOST 1 1
-"""
+# Every character str.split() takes for a blank that the engine keeps inside a field (no-break and other
+# Unicode spaces, C1 next-line, information separators, form feed and vertical tab between two characters).
+INNER = [chr(c) for c in range(sys.maxunicode + 1) if chr(c).isspace() and chr(c) not in FIELD_SEPARATORS + "\n"]
+NOT_UTF8 = "J\udcff"  # the byte 0xff as the reader decodes it
 
 
-@pytest.mark.parametrize("junction", ODD_IDENTIFIERS)
-def test_identifiers_are_the_engines(tmp_path, junction):
+def test_identifiers_are_the_engines(tmp_path):
+    junctions = [f"J{c}{i}" for i, c in enumerate(INNER)] + [NOT_UTF8]
+    lines = ["[junctions]", *(f" {j} 100 1 ;demand" for j in junctions), "\f J2 100 0\v", "[Reservoirs]", " R 120",
+             "[PIPES]", " PA R J2 +1.5e2 300 130", *(f" P{i} J2 {j} 100 300 130" for i, j in enumerate(junctions)),
+             "[COORDINATES]", f" {junctions[0]} 1 2", "[WAVESPEEDS]", " default 900", " P0 800", " P0 700",
+             "[END]", " GHOST 1 1"]
     path = tmp_path / "odd.inp"
-    path.write_bytes(model_text(junction).encode("utf-8", "surrogateescape").replace(b"\xc3\xbf", b"\xff"))
-    expected = junction.encode("utf-8").replace(b"\xc3\xbf", b"\xff").decode("utf-8", "surrogateescape")
+    path.write_bytes("\n".join(lines).encode("utf-8", "surrogateescape"))
     with qorvane.Model(path) as model:
-        assert model.junctions == (expected, "J2") and model.reservoirs == ("R",)
-        assert model.node(expected).index > 0 and model.node(expected).coordinates == (1.0, 2.0)
-        pipe = model.pipe("P1")
-        assert (pipe.start, pipe.end, pipe.length, pipe.wave_speed) == ("R", expected, 150.0, 900.0)
-        assert model.pipe("P2").wave_speed == 700.0  # a later line wins
+        assert model.junctions == (*junctions, "J2") and model.reservoirs == ("R",)
+        assert all(model.node(j).index > 0 for j in junctions)
+        assert model.node(junctions[0]).coordinates == (1.0, 2.0)
+        assert (model.pipe("PA").start, model.pipe("PA").length, model.pipe("PA").wave_speed) == ("R", 150.0, 900.0)
+        assert (model.pipe("P0").end, model.pipe("P0").wave_speed) == (junctions[0], 700.0)  # a later line wins
 
 
 @pytest.mark.parametrize("field, value", [
