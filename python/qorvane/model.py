@@ -195,8 +195,9 @@ class Model:
             return RATIO_UNIT if code is None else self._units[code]
         if quantity in self._units:
             return self._units[quantity]
-        raise UnknownQuantityError(f"no quantity {quantity!r}; the quantities are {', '.join(sorted(UNIT_CODE_OF_WORD))}"
-                                   f" (or a unit code: {', '.join(self._units)})")
+        words = ", ".join(sorted(UNIT_CODE_OF_WORD))
+        raise UnknownQuantityError(f"no quantity {quantity!r}; the quantities are {words} (or a unit code: "
+                                   f"{', '.join(self._units)})")
 
     @property
     def closed(self) -> bool:

@@ -1,6 +1,7 @@
 """Results of a run: result curves by element kind, identifier and quantity, as arrays or tables."""
 from __future__ import annotations
 
+import numbers
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, replace
 from typing import TYPE_CHECKING, Any
@@ -156,7 +157,7 @@ class Results:
             import pandas
         except ImportError:
             raise ImportError("Results.at needs pandas: pip install pandas") from None
-        if isinstance(time, bool) or not isinstance(time, (int, float)) or not 0 <= time <= self.horizon:
+        if isinstance(time, bool) or not isinstance(time, numbers.Real) or not 0 <= time <= self.horizon:
             raise ValueError(f"time must be a number of seconds from 0 to the horizon {self.horizon:g}, "
                              f"not {time!r}")
         nodes, quantities = self._node_table_shape()
