@@ -37,6 +37,7 @@ METRES_PER_FOOT = 0.3048
 # Length units per metre by the engine's unit name (exact factors; the engine's own are 32-bit floats).
 LENGTH_UNITS_PER_METRE = {"m": 1.0, "ft": 1.0 / METRES_PER_FOOT}
 MAX_STORE_EVERY = 2**31 - 1
+ZERO_BYTE = b"\0"  # ends a text argument of the raw module
 
 
 def succeeded(status: int) -> bool:
@@ -122,11 +123,10 @@ class Model:
 
     def _check_nodes(self) -> None:
         """Every node read from the file must be one of the engine's, each with its own index."""
-        width = int(raw.pyvuzizi.sz_sid)
         seen: dict[int, str] = {}
         for node, kind in self._node_kind.items():
-            if len(engine.encode_id(node)) > width:
-                continue  # beyond the module's reach; node() and the conditions refuse it
+            if _beyond_the_module(engine.encode_id(node)):
+                continue  # node() and the conditions refuse it
             index = raw.get_node(engine.encode_id(node))[0]
             line = self._elements.lines[(kind, node)]
             if index < 0 or index in seen:
@@ -213,9 +213,9 @@ class Model:
         if node not in self._node_kind:
             raise UnknownElementError(f"{self.path} has no node {node!r}")
         encoded = engine.encode_id(node)
-        if len(encoded) > int(raw.pyvuzizi.sz_sid):
-            raise UnknownElementError(f"node {node!r} has more than {int(raw.pyvuzizi.sz_sid)} characters, more "
-                                      "than the module passes to the engine")
+        reason = _beyond_the_module(encoded)
+        if reason:
+            raise UnknownElementError(f"node {node!r} {reason}")
         return encoded
 
     def node(self, node: str) -> Node:
@@ -332,6 +332,16 @@ class Model:
         state = "closed" if self.closed else "open"
         return (f"<qorvane.Model {str(self.path)!r} {state}: {len(self.nodes)} nodes, {len(self.links)} links; "
                 f"flow in {self.unit('flow')}, length in {self.unit('length')}, pressure in {self.unit('pressure')}>")
+
+
+def _beyond_the_module(encoded: bytes) -> str:
+    """Why the module cannot hand this node identifier to the engine, or "" when it can."""
+    width = int(raw.pyvuzizi.sz_sid)
+    if len(encoded) > width:
+        return f"has more than {width} characters, more than the module passes to the engine"
+    if ZERO_BYTE in encoded:
+        return "holds a zero byte, where the module ends an identifier it passes to the engine"
+    return ""
 
 
 def _pass_on(text: str) -> None:

@@ -14,15 +14,19 @@ NOT_UTF8 = "J\udcff"  # the byte 0xff as the reader decodes it
 
 def test_identifiers_are_the_engines(tmp_path):
     junctions = [f"J{c}{i}" for i, c in enumerate(INNER)] + [NOT_UTF8]
-    lines = ["[junctions]", *(f" {j} 100 1 ;demand" for j in junctions), "\f J2 100 0\v", "[Reservoirs]", " R 120",
-             "[PIPES]", " PA R J2 +1.5e2 300 130", *(f" P{i} J2 {j} 100 300 130" for i, j in enumerate(junctions)),
+    unreachable = "J\x00"  # loaded by the engine, but the module ends a text at a zero byte
+    lines = ["[junctions]", *(f" {j} 100 1 ;demand" for j in junctions), "\f J2 100 0\v", f" {unreachable} 100 0",
+             "[Reservoirs]", " R 120", "[PIPES]", " PA R J2 +1.5e2 300 130", f" PZ J2 {unreachable} 100 300 130",
+             *(f" P{i} J2 {j} 100 300 130" for i, j in enumerate(junctions)),
              "[COORDINATES]", f" {junctions[0]} 1 2", "[WAVESPEEDS]", " default 900", " P0 800", " P0 700",
              "[END]", " GHOST 1 1"]
     path = tmp_path / "odd.inp"
     path.write_bytes("\n".join(lines).encode("utf-8", "surrogateescape"))
     with qorvane.Model(path) as model:
-        assert model.junctions == (*junctions, "J2") and model.reservoirs == ("R",)
+        assert model.junctions == (*junctions, "J2", unreachable) and model.reservoirs == ("R",)
         assert all(model.node(j).index > 0 for j in junctions)
+        with pytest.raises(qorvane.UnknownElementError, match="holds a zero byte"):
+            model.node(unreachable)
         assert model.node(junctions[0]).coordinates == (1.0, 2.0)
         assert (model.pipe("PA").start, model.pipe("PA").length, model.pipe("PA").wave_speed) == ("R", 150.0, 900.0)
         assert (model.pipe("P0").end, model.pipe("P0").wave_speed) == (junctions[0], 700.0)  # a later line wins
