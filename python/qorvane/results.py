@@ -45,8 +45,9 @@ class Curve:
 
 
 class Results:
-    """The results of one run. Live results read their curves from the engine while it still holds them;
-    detached results (see detach) hold copies of some curves and can leave the process."""
+    """The results of one run up to `horizon` (s), stored every `store_every` time steps. Live results read
+    their curves from the engine while it still holds them; detached results (see detach) hold copies of
+    some curves and can leave the process. Curve times are in seconds, values in the model's units."""
 
     def __init__(self, model: Model | None, token: int, horizon: float, store_every: int,
                  curves: dict[CurveKey, Curve] | None = None, element_ids: dict[str, frozenset[str]] | None = None
