@@ -5,7 +5,6 @@ from pathlib import Path
 import pytest
 
 import qorvane
-from conftest import EVERY_KIND
 
 NET3 = Path(__file__).parents[1] / "engine" / "data" / "Net3.inp"  # US units, with coordinates
 
@@ -13,10 +12,8 @@ NET3 = Path(__file__).parents[1] / "engine" / "data" / "Net3.inp"  # US units, w
 @pytest.mark.parametrize("options, pressure_unit", [
     ("UNITS LPS", "m"), ("UNITS GPM", "psi"), ("UNITS LPS\n PRESSURE KPA", "kPa"), ("UNITS CFS\n PRESSURE FEET", "ft"),
 ])
-def test_node_pressure_is_the_pressure_curves_start(tmp_path, options, pressure_unit):
-    path = tmp_path / "units.inp"
-    path.write_text(EVERY_KIND.replace("UNITS LPS", options))
-    with qorvane.Model(path) as model:
+def test_node_pressure_is_the_pressure_curves_start(every_kind_with, options, pressure_unit):
+    with qorvane.Model(every_kind_with("UNITS LPS", options)) as model:
         results = model.run(0.1)
         for node in model.nodes:
             data, curve = model.node(node), results.curve("node", node, "pressure")

@@ -5,7 +5,6 @@ import numpy as np
 import pytest
 
 import qorvane
-from conftest import EVERY_KIND
 
 HORIZON = 1.0
 
@@ -39,10 +38,8 @@ def test_at_gives_every_node_at_the_nearest_stored_time(run):
     assert list(table.index) == ["J2", "J5"] and list(table.columns) == ["head"]
 
 
-def test_at_has_the_cavity_volume_with_column_separation(tmp_path):
-    path = tmp_path / "cavities.inp"
-    path.write_text(EVERY_KIND.replace("[OPTIONS]", "[TRANSIENT]\n COLUMNSEPARATION YES\n[OPTIONS]"))
-    with qorvane.Model(path) as model:
+def test_at_has_the_cavity_volume_with_column_separation(every_kind_with):
+    with qorvane.Model(every_kind_with("[OPTIONS]", "[TRANSIENT]\n COLUMNSEPARATION YES\n[OPTIONS]")) as model:
         table = model.run(0.1).at(0.1)
     assert list(table.columns) == ["head", "outflow", "pressure", "cavity_volume"]
     assert table.attrs["units"]["cavity_volume"] == "m3"
