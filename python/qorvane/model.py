@@ -7,6 +7,7 @@ import sys
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
+from typing import TYPE_CHECKING
 
 import numpy as np
 import numpy.typing as npt
@@ -16,19 +17,27 @@ import _pyQorvane as raw
 from . import engine
 from .conditions import checked_series
 from .errors import (ConditionError, LoadError, ModelClosedError, ModelFileError, RunError, UnknownElementError,
-                     load_error_meaning)
+                     UnknownQuantityError, load_error_meaning)
 from .inp_reader import ModelElements, read_elements
-from .quantities import NODE_KINDS
+from .quantities import ELEMENT_UNIT_CODES, NODE_KINDS, RATIO_UNIT, UNIT_CODE_OF_WORD
 from .results import Results
+
+if TYPE_CHECKING:
+    import pandas
 
 # The longest model path the raw module hands the engine whole.
 MAX_PATH_LENGTH = 261
 LOADED = 0  # the engine's loading result for a loaded model
 # Boundary-condition modes of set_col_node.
 HEAD_MODE, DEMAND_MODE, PRESSURE_MODE = "CH", "CS", "P"
-# Unit codes of a node's values.
-NODE_UNIT_CODES = {"elevation": "Z", "demand": "CS", "head": "CH"}
+NODE_QUANTITIES = ("elevation", "demand", "head", "pressure")
+PIPE_QUANTITIES = ("length", "diameter", "roughness", "wave_speed")
+DEFAULT_WAVE_SPEED = 1000.0  # m/s, the engine's wave speed of a pipe [WAVESPEEDS] does not set
+METRES_PER_FOOT = 0.3048
+# Length units per metre by the engine's unit name (exact factors; the engine's own are 32-bit floats).
+LENGTH_UNITS_PER_METRE = {"m": 1.0, "ft": 1.0 / METRES_PER_FOOT}
 MAX_STORE_EVERY = 2**31 - 1
+ZERO_BYTE = b"\0"  # ends a text argument of the raw module
 
 
 def succeeded(status: int) -> bool:
@@ -37,15 +46,43 @@ def succeeded(status: int) -> bool:
 
 @dataclass(frozen=True)
 class Node:
-    """A node of the loaded model at the steady state, values in the model's units."""
+    """A node of the loaded model at the steady state, values in the model's units (named in `units`).
+
+    elevation: elevation unit (ft or m); for a reservoir, its head. demand: flow unit; for a reservoir or
+    tank, the net flow it takes from the network. head: head unit (ft or m). pressure: pressure unit, the
+    one of the pressure curves (psi on US-unit models, m or the PRESSURE option on SI ones): head minus
+    elevation converted. coordinates: (x, y) of [COORDINATES] in the drawing's units, None without.
+    """
 
     id: str
     kind: str  # "junction", "reservoir" or "tank"
     index: int
-    elevation: float  # for a reservoir, its head
-    demand: float  # for a reservoir or tank, the net flow it takes from the network
+    elevation: float
+    demand: float
     head: float
-    units: dict[str, str]  # unit of "elevation", "demand" and "head"
+    units: dict[str, str]  # unit of "elevation", "demand", "head" and "pressure"
+    pressure: float
+    coordinates: tuple[float, float] | None
+
+
+@dataclass(frozen=True)
+class Pipe:
+    """A pipe as the model file gives it, in the model's units (named in `units`).
+
+    length: length unit (ft or m). diameter: diameter unit (in or mm). roughness: Hazen-Williams C or
+    Chezy-Manning n (no unit), Darcy-Weisbach roughness in millifeet or mm. wave_speed: length unit per
+    second, from [WAVESPEEDS] (its pipe line, else its DEFAULT line, else the engine's 1000 m/s); the run
+    may adjust it by a little so that the pipe holds a whole number of reaches.
+    """
+
+    id: str
+    start: str
+    end: str
+    length: float
+    diameter: float
+    roughness: float
+    wave_speed: float
+    units: dict[str, str]  # unit of "length", "diameter", "roughness" and "wave_speed"
 
 
 class Model:
@@ -74,19 +111,22 @@ class Model:
                 self._elements = read_elements(self.path)
             except OSError as error:
                 raise ModelFileError(f"{self.path}: the engine loaded it but it cannot be read: {error}") from None
-            self._units = {code: raw.get_unit_info(code)[1].decode("ascii", "replace")
-                           for code in set(NODE_UNIT_CODES.values()) | {"Q", "P", "V", "VO"}}
+            self._units: dict[str, str] = {}
+            self._unit_factors: dict[str, float] = {}  # value in the model's unit per SI value
+            for unit_code in sorted(set(ELEMENT_UNIT_CODES.values())):
+                factor, name, _ = raw.get_unit_info(unit_code)
+                self._units[unit_code] = name.decode("ascii", "replace")
+                self._unit_factors[unit_code] = float(factor)
             self._node_kind = {node: kind for kind in NODE_KINDS for node in self._elements.ids[kind]}
             self._check_nodes()
             self._token = engine.state.model_token = engine.state.next_token()
 
     def _check_nodes(self) -> None:
         """Every node read from the file must be one of the engine's, each with its own index."""
-        width = int(raw.pyvuzizi.sz_sid)
         seen: dict[int, str] = {}
         for node, kind in self._node_kind.items():
-            if len(engine.encode_id(node)) > width:
-                continue  # beyond the module's reach; node() and the conditions refuse it
+            if _beyond_the_module(engine.encode_id(node)):
+                continue  # node() and the conditions refuse it
             index = raw.get_node(engine.encode_id(node))[0]
             line = self._elements.lines[(kind, node)]
             if index < 0 or index in seen:
@@ -146,8 +186,18 @@ class Model:
     def elements(self) -> ModelElements:
         return self._elements
 
-    def unit(self, code: str) -> str:
-        return self._units[code]
+    def unit(self, quantity: str) -> str:
+        """The model's unit of a quantity word of the package ("pressure", "flow", "length", "wave_speed",
+        a curve's quantity such as "head_gain"; see qorvane.quantities.UNIT_CODE_OF_WORD), or of one of the
+        raw module's unit codes ("P", "Q", ...); "-" for a ratio."""
+        if quantity in UNIT_CODE_OF_WORD:
+            code = UNIT_CODE_OF_WORD[quantity]
+            return RATIO_UNIT if code is None else self._units[code]
+        if quantity in self._units:
+            return self._units[quantity]
+        words = ", ".join(sorted(UNIT_CODE_OF_WORD))
+        raise UnknownQuantityError(f"no quantity {quantity!r}; the quantities are {words} (or a unit code: "
+                                   f"{', '.join(self._units)})")
 
     @property
     def closed(self) -> bool:
@@ -163,20 +213,58 @@ class Model:
         if node not in self._node_kind:
             raise UnknownElementError(f"{self.path} has no node {node!r}")
         encoded = engine.encode_id(node)
-        if len(encoded) > int(raw.pyvuzizi.sz_sid):
-            raise UnknownElementError(f"node {node!r} has more than {int(raw.pyvuzizi.sz_sid)} characters, more "
-                                      "than the module passes to the engine")
+        reason = _beyond_the_module(encoded)
+        if reason:
+            raise UnknownElementError(f"node {node!r} {reason}")
         return encoded
 
     def node(self, node: str) -> Node:
-        """The node's index, elevation, demand and head at the steady state."""
+        """The node's index, elevation, demand, head and pressure at the steady state, and its coordinates
+        (units: see Node)."""
         with engine.lock:
             encoded = self._node_id(node)
             index, elevation, demand, head = raw.get_node(encoded)
         if index < 0:
             raise ModelClosedError(f"the engine no longer knows node {node!r} of {self.path}")
-        units = {name: self._units[code] for name, code in NODE_UNIT_CODES.items()}
-        return Node(node, self._node_kind[node], index, elevation, demand, head, units)
+        # The pressure curves' unit: head and pressure factors are both per metre of fluid head.
+        head_factor, pressure_factor = (self._unit_factors[ELEMENT_UNIT_CODES[q]] for q in ("head", "pressure"))
+        pressure = (head - elevation) * pressure_factor / head_factor
+        return Node(node, self._node_kind[node], index, elevation, demand, head, self._units_of(NODE_QUANTITIES),
+                    pressure, self._elements.coordinates.get(node))
+
+    def pipe(self, pipe: str) -> Pipe:
+        """The pipe's end nodes, length, diameter, roughness and wave speed as the model file gives them
+        (units: see Pipe). Read from the file when loaded: available after the model is closed too."""
+        data = self._elements.pipes.get(pipe)
+        if data is None:
+            raise UnknownElementError(f"{self.path} has no pipe {pipe!r}")
+        wave_speed = self._elements.wave_speeds.get(pipe, self._elements.default_wave_speed)
+        if wave_speed is None:
+            wave_speed = DEFAULT_WAVE_SPEED * self._length_units_per_metre()
+        return Pipe(pipe, data.start, data.end, data.length, data.diameter, data.roughness, wave_speed,
+                    self._units_of(PIPE_QUANTITIES))
+
+    def summary(self) -> pandas.DataFrame | dict[str, dict[str, int]]:
+        """The count of each kind of element the model has, one row per kind (junction, reservoir, ...,
+        relief_valve) with at least one: a pandas DataFrame with a "count" column when pandas is installed,
+        else a dict of rows ({"junction": {"count": 92}, ...}). The frame's attrs["units"] are the model's
+        units of flow, length, diameter, pressure and head."""
+        rows = {kind: {"count": len(ids)} for kind, ids in self._elements.ids.items() if ids}
+        try:
+            import pandas
+        except ImportError:
+            return rows
+        table = pandas.DataFrame.from_dict(rows, orient="index", columns=["count"])
+        table.index.name = "kind"
+        table.attrs["units"] = self._units_of(("flow", "length", "diameter", "pressure", "head"))
+        return table
+
+    def _units_of(self, quantities: tuple[str, ...]) -> dict[str, str]:
+        return {quantity: self.unit(quantity) for quantity in quantities}
+
+    def _length_units_per_metre(self) -> float:
+        code = ELEMENT_UNIT_CODES["length"]
+        return LENGTH_UNITS_PER_METRE.get(self._units[code], self._unit_factors[code])
 
     # Boundary conditions for the next runs (they stay until the model is loaded again).
     def set_demand(self, node: str, times: npt.ArrayLike, values: npt.ArrayLike) -> None:
@@ -242,7 +330,18 @@ class Model:
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else "open"
-        return f"<qorvane.Model {str(self.path)!r} {state}: {len(self.nodes)} nodes, {len(self.links)} links>"
+        return (f"<qorvane.Model {str(self.path)!r} {state}: {len(self.nodes)} nodes, {len(self.links)} links; "
+                f"flow in {self.unit('flow')}, length in {self.unit('length')}, pressure in {self.unit('pressure')}>")
+
+
+def _beyond_the_module(encoded: bytes) -> str:
+    """Why the module cannot hand this node identifier to the engine, or "" when it can."""
+    width = int(raw.pyvuzizi.sz_sid)
+    if len(encoded) > width:
+        return f"has more than {width} characters, more than the module passes to the engine"
+    if ZERO_BYTE in encoded:
+        return "holds a zero byte, where the module ends an identifier it passes to the engine"
+    return ""
 
 
 def _pass_on(text: str) -> None:

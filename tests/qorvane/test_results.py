@@ -42,7 +42,7 @@ def test_refusals_of_run_and_curve(pumping_main):
         for args, error, message in [
             (("pipe", "P4", "pressure"), qorvane.ResultsError, "a pipe has no quantity 'pressure'; it has flow, "
                                                                "headloss, velocity, end_flow"),
-            (("link", "P4", "flow"), qorvane.ResultsError, "no element kind 'link'; the kinds are node, pipe"),
+            (("links", "P4", "flow"), qorvane.ResultsError, "no element kind 'links'; the kinds are node, pipe"),
             (("pipe", "PU1", "flow"), qorvane.UnknownElementError, "no pipe 'PU1'")]:
             with pytest.raises(error, match=message):
                 results.curve(*args)
