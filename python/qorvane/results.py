@@ -18,6 +18,7 @@ if TYPE_CHECKING:
     import pandas
 
     from .model import Model
+    from .plan import Plan
 
 CurveKey = tuple[str, str, str]  # kind, identifier, quantity
 
@@ -36,7 +37,10 @@ class Curve:
 
 class Results:
     """The results of one run. Live results read their curves from the engine while it still holds them;
-    detached results (see detach) hold copies of some curves and can leave the process."""
+    detached results (see detach) hold copies of some curves and can leave the process. `plan` is the plan
+    the engine gave for the run, None when it gives none."""
+
+    plan: Plan | None = None
 
     def __init__(self, model: Model | None, token: int, horizon: float, store_every: int,
                  curves: dict[CurveKey, Curve] | None = None, element_ids: dict[str, frozenset[str]] | None = None
@@ -97,12 +101,15 @@ class Results:
         curves: dict[CurveKey, Curve] = {}
         for kind, id, quantity in keys:
             curves[(kind, id, quantity)] = self.curve(kind, id, quantity)
-        return Results(None, 0, self.horizon, self.store_every, curves, self._element_ids)
+        detached = Results(None, 0, self.horizon, self.store_every, curves, self._element_ids)
+        detached.plan = self.plan
+        return detached
 
     def __reduce__(self) -> tuple[Any, ...]:
         if self._model is not None:
             raise TypeError("live results cannot leave the process: detach() the curves needed")
-        return (Results, (None, 0, self.horizon, self.store_every, self._curves, self._element_ids))
+        return (Results, (None, 0, self.horizon, self.store_every, self._curves, self._element_ids),
+                {"plan": self.plan})
 
     def frame(self, quantity: str, ids: Sequence[str], kind: str | None = None) -> pandas.DataFrame:
         """A table of `quantity` for the elements `ids`, one column each, indexed by time (s); needs pandas.
