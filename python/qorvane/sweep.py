@@ -6,6 +6,7 @@ import multiprocessing
 import multiprocessing.queues
 import os
 import pickle
+import threading
 from collections.abc import Callable, Mapping, Sequence
 from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
@@ -191,9 +192,12 @@ def _broken_pool_message(reports: multiprocessing.queues.SimpleQueue[tuple[str, 
 def _end_workers(pool: futures.ProcessPoolExecutor) -> None:
     """Cancels what has not started and ends the pool's workers now, waiting only for them to be gone."""
     processes = list((getattr(pool, "_processes", None) or {}).values())
+    manager = getattr(pool, "_executor_manager_thread", None)  # it reaps the workers it sees end
     pool.shutdown(wait=False, cancel_futures=True)
     for process in processes:
         process.terminate()
+    if isinstance(manager, threading.Thread):
+        manager.join()
     for process in processes:
         process.join()
 

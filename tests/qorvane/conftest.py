@@ -52,3 +52,9 @@ def every_kind(tmp_path: Path) -> Path:
 @pytest.fixture
 def pumping_main() -> Path:
     return qorvane.examples.path("pumping_main")
+
+
+@pytest.fixture
+def tnet1() -> Path:
+    """TSNet's example network Tnet1, as TSNet distributes it."""
+    return Path(__file__).parent / "data" / "Tnet1.inp"
