@@ -59,8 +59,8 @@ class ValveMotion:
                                  f"(shapes {t.shape} and {o.shape})")
         bad = np.flatnonzero(~np.isfinite(t) | (t < 0))
         if bad.size:
-            raise ConditionError(f"{where}: time {float(t[bad[0]])!r} at point {bad[0]} is not a finite number of seconds "
-                                 "from the start, at least 0")
+            raise ConditionError(f"{where}: time {float(t[bad[0]])!r} at point {bad[0]} is not a finite number of "
+                                 "seconds from the start, at least 0")
         bad = np.flatnonzero(~((o >= 0) & (o <= 1)))
         if bad.size:
             raise ConditionError(f"{where}: opening {float(o[bad[0]])!r} at point {bad[0]} is not in [0, 1]")

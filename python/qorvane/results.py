@@ -87,8 +87,8 @@ class Results:
         assert self._model is not None
         wanted = quantity_of(kind, quantity)
         with engine.engine_messages() as messages:
-            count = raw.size_ts(kind_named(kind).element_type, engine.encode_id(id), wanted.attribute)
-            times, values = raw.result_ts(count) if count > 0 else (np.empty(0), np.empty(0))
+            count = messages.call(raw.size_ts, kind_named(kind).element_type, engine.encode_id(id), wanted.attribute)
+            times, values = messages.call(raw.result_ts, count) if count > 0 else (np.empty(0), np.empty(0))
         if count <= 0:
             raise ResultsError(f"the engine has no {quantity} curve for {kind} {id!r}"
                                + (f": {messages.text}" if messages.text else ""))

@@ -53,7 +53,7 @@ def test_events_act_replace_the_files_own_and_keep_conditions(tmp_path):
 @pytest.mark.parametrize("call, error, message", [
     (lambda m: m.move_valve("P1", [0], [1]), qorvane.UnknownElementError, "no valve 'P1'"),
     (lambda m: m.trip_pump("V1", 1.0), qorvane.UnknownElementError, "no pump 'V1'"),
-    (lambda m: m.move_valve("V1", [0, 1], [1, 1.5]), qorvane.ConditionError, r"opening 1.5 at point 1 is not in \[0, 1\]"),
+    (lambda m: m.move_valve("V1", [0, 1], [1, 1.5]), qorvane.ConditionError, r"opening 1.5 at point 1 is not in"),
     (lambda m: m.move_valve("V1", [0, 2, 1], [1, 1, 0]), qorvane.ConditionError, r"point 2 \(1 s\) comes before"),
     (lambda m: m.move_valve("V1", [-1], [1]), qorvane.ConditionError, "time -1.0 at point 0"),
     (lambda m: m.move_valve("V1", [0, 1], [1]), qorvane.ConditionError, "of one length"),
@@ -64,7 +64,8 @@ def test_events_act_replace_the_files_own_and_keep_conditions(tmp_path):
     (lambda m: m.transient(demands="pdd"), qorvane.ConditionError, "demands must be one of 'fixed', 'orifice'"),
     (lambda m: m.transient(time_step=0.0), qorvane.ConditionError, "time_step must be a positive"),
     (lambda m: m.transient(column_separation=True, vapour_pressure=20.0), qorvane.ConditionError,
-     r"(?s)refused the events set from Python: .*every_kind.inp with the events set from Python:\d+: error 13: .*vapour"),
+     r"(?s)refused the events set from Python: .*every_kind.inp with the events set from Python:\d+: error 13: "
+     r".*vapour"),
 ])
 def test_bad_events_are_refused_and_the_model_stays_as_it_was(every_kind, call, error, message):
     with qorvane.Model(every_kind) as model:
