@@ -11,7 +11,7 @@ from .errors import RunError
 
 PLAN_LINE = "run plan:"
 HORIZON_LINE = "run horizon:"
-NUMBER = r"([-+0-9.eE]+%?)"
+NUMBER = r"([-+0-9.eE]+(?: ?%)?)"
 PLAN_FIELDS = {
     "time step": rf"time step {NUMBER} s",
     "what sets the step": r"set by (.+?), [-+0-9.eE]+ reach",
@@ -35,7 +35,7 @@ PERCENT = 100
 
 
 def _number(text: str) -> float:
-    return float(text[:-1]) / PERCENT if text.endswith("%") else float(text)
+    return float(text.rstrip(" %")) / PERCENT if text.endswith("%") else float(text)
 
 
 def _fields(traces: Sequence[str], start: str, patterns: dict[str, str]) -> dict[str, str]:
