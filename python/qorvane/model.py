@@ -285,9 +285,11 @@ class Model:
             change()
             try:
                 self._reload()
-            except LoadError as error:
+            except (LoadError, ModelFileError) as error:
                 self._valve_motions, self._pump_trips, self._options = saved
                 self._reload()
+                if isinstance(error, ModelFileError):
+                    raise
                 raise ConditionError(f"the engine refused the events set from Python: {error.message}") from None
 
     def _reload(self) -> None:
@@ -297,7 +299,11 @@ class Model:
             self._load(self._encoded_path)
         else:
             derived = self._private_folder() / self.path.name
-            text = self.path.read_bytes().decode(FILE_ENCODING, "surrogateescape")
+            try:
+                text = self.path.read_bytes().decode(FILE_ENCODING, "surrogateescape")
+            except OSError as error:
+                raise ModelFileError(f"{self.path}: the model file cannot be read again to carry the events set "
+                                     f"from Python: {error}") from None
             derived.write_bytes(derived_text(text, events).encode(FILE_ENCODING, "surrogateescape"))
             self._load(engine_path(derived), derived)
         for encoded, mode, series in self._conditions:
