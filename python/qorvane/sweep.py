@@ -127,13 +127,13 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
     path = os.path.abspath(model_path)
     if not scenarios:
         return []
-    reports: multiprocessing.queues.SimpleQueue[tuple[str, int]] | None = None
+    running: _Running | None = None
     if executor is None:
         context = multiprocessing.get_context()
-        reports = context.SimpleQueue()
+        running = _Running(context.SimpleQueue())
         pool: futures.Executor = futures.ProcessPoolExecutor(
             max_workers=min(workers or os.cpu_count() or 1, len(scenarios)), mp_context=context,
-            initializer=_report_to, initargs=(reports,))
+            initializer=_report_to, initargs=(running.reports,))
     else:
         pool = executor
     outcome: list[Any] = [None] * len(scenarios)
@@ -145,18 +145,21 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
         for job in futures.as_completed(submitted):
             if bar is not None:
                 bar.update(1)
+            if running is not None:
+                running.read()
             index = submitted[job]
             error = job.exception()
             if error is None:
                 outcome[index] = job.result()
                 continue
-            if isinstance(error, BrokenProcessPool) and reports is not None:
-                raise BrokenProcessPool(_broken_pool_message(reports)) from error
+            if isinstance(error, BrokenProcessPool) and running is not None:
+                raise BrokenProcessPool(running.broken_pool_message()) from error
             if not isinstance(error, Exception):
                 raise error
             if on_error == "raise":
                 index, error = min(((submitted[j], e) for j in submitted if j.done() and not j.cancelled()
-                                    and isinstance(e := j.exception(), Exception)), key=lambda f: f[0])
+                                    and isinstance(e := j.exception(), Exception)
+                                    and not isinstance(e, BrokenProcessPool)), key=lambda f: f[0])
             error.add_note(f"raised by scenario {index} of the sweep")
             if on_error == "raise":
                 raise error
@@ -174,19 +177,31 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
                 pool.shutdown()
             else:
                 _end_workers(pool)
+        if running is not None:
+            running.reports.close()
 
 
-def _broken_pool_message(reports: multiprocessing.queues.SimpleQueue[tuple[str, int]]) -> str:
-    running: set[int] = set()
-    while not reports.empty():
-        what, index = reports.get()
-        if what == STARTED:
-            running.add(index)
-        else:
-            running.discard(index)
-    named = ", ".join(map(str, sorted(running))) or "none known"
-    return (f"a worker process of the sweep ended abruptly (killed, crashed, or it called os._exit) while these "
-            f"scenarios were running: {named}; the pool's other workers were ended with it")
+class _Running:
+    """The scenarios the pool's workers have started and not ended, from their reports. The reports are
+    read at every completion, so that the pipe they go through never fills."""
+
+    def __init__(self, reports: multiprocessing.queues.SimpleQueue[tuple[str, int]]) -> None:
+        self.reports = reports
+        self.indexes: set[int] = set()
+
+    def read(self) -> None:
+        while not self.reports.empty():
+            what, index = self.reports.get()
+            if what == STARTED:
+                self.indexes.add(index)
+            else:
+                self.indexes.discard(index)
+
+    def broken_pool_message(self) -> str:
+        self.read()
+        named = ", ".join(map(str, sorted(self.indexes))) or "none known"
+        return (f"a worker process of the sweep ended abruptly (killed, crashed, or it called os._exit) while "
+                f"these scenarios were running: {named}; the pool's other workers were ended with it")
 
 
 def _end_workers(pool: futures.ProcessPoolExecutor) -> None:

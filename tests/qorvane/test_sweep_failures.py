@@ -3,6 +3,7 @@ the scenarios running, Ctrl-C ending the pool's workers."""
 import multiprocessing
 import os
 import signal
+import threading
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -14,6 +15,7 @@ import qorvane
 SCENARIO_COUNT, FAILING, WORKERS = 50, 10, 2
 PRESSURE = [("node", "J5", "pressure")]
 LONG_WAIT = 30.0  # s: longer than any sweep here should take
+LONG_SWEEP = 2000
 PAUSE = 0.1  # s: a scenario's length, far beyond the time a failure takes to reach the sweep
 
 
@@ -97,3 +99,17 @@ def test_ctrl_c_ends_the_workers_at_once(pumping_main, tmp_path):
         qorvane.sweep(pumping_main, [interrupts, Finishes(tmp_path), Finishes(tmp_path)], workers=WORKERS,
                       progress=False)
     assert not multiprocessing.active_children() and not (tmp_path / "finished").exists()
+
+
+def node_count(model):
+    return len(model.nodes)
+
+
+def test_a_long_sweep_does_not_stall_on_its_workers_reports(pumping_main):
+    # Two reports per scenario go through one pipe: far more than it holds unless the sweep reads them.
+    outcome = []
+    thread = threading.Thread(target=lambda: outcome.extend(
+        qorvane.sweep(pumping_main, [node_count] * LONG_SWEEP, workers=WORKERS, progress=False)), daemon=True)
+    thread.start()
+    thread.join(LONG_WAIT * 4)
+    assert outcome == [7] * LONG_SWEEP
