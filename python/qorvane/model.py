@@ -67,6 +67,7 @@ class Model:
     def __init__(self, path: str | os.PathLike[str]) -> None:
         self.path = Path(path)
         self._encoded_path = engine_path(self.path)
+        self._source = self.path.absolute()  # for loading it again, wherever the working folder is then
         self._valve_motions: dict[str, ValveMotion] = {}
         self._pump_trips: dict[str, PumpTrip] = {}
         self._options: TransientOptions | None = None
@@ -296,11 +297,11 @@ class Model:
         engine.state.results_token = 0
         events = Events(self._valve_motions, self._pump_trips, self._options)
         if events.empty:
-            self._load(self._encoded_path)
+            self._load(engine_path(self._source))
         else:
             derived = self._private_folder() / self.path.name
             try:
-                text = self.path.read_bytes().decode(FILE_ENCODING, "surrogateescape")
+                text = self._source.read_bytes().decode(FILE_ENCODING, "surrogateescape")
             except OSError as error:
                 raise ModelFileError(f"{self.path}: the model file cannot be read again to carry the events set "
                                      f"from Python: {error}") from None
