@@ -19,6 +19,7 @@ if TYPE_CHECKING:
     import pandas
 
     from .model import Model
+    from .plan import Plan
 
 CurveKey = tuple[str, str, str]  # kind, identifier, quantity
 OPTIONAL_NODE_QUANTITY = "cavity_volume"  # a node curve of runs with column separation only
@@ -47,7 +48,10 @@ class Curve:
 class Results:
     """The results of one run up to `horizon` (s), stored every `store_every` time steps. Live results read
     their curves from the engine while it still holds them; detached results (see detach) hold copies of
-    some curves and can leave the process. Curve times are in seconds, values in the model's units."""
+    some curves and can leave the process. Curve times are in seconds, values in the model's units.
+    `plan` is the plan the engine gave for the run, None when it gives none."""
+
+    plan: Plan | None = None
 
     def __init__(self, model: Model | None, token: int, horizon: float, store_every: int,
                  curves: dict[CurveKey, Curve] | None = None, element_ids: dict[str, frozenset[str]] | None = None
@@ -109,8 +113,8 @@ class Results:
         assert self._model is not None
         wanted = quantity_of(kind, quantity)
         with engine.engine_messages() as messages:
-            count = raw.size_ts(kind_named(kind).element_type, engine.encode_id(id), wanted.attribute)
-            times, values = raw.result_ts(count) if count > 0 else (np.empty(0), np.empty(0))
+            count = messages.call(raw.size_ts, kind_named(kind).element_type, engine.encode_id(id), wanted.attribute)
+            times, values = messages.call(raw.result_ts, count) if count > 0 else (np.empty(0), np.empty(0))
         if count <= 0:
             raise ResultsError(f"the engine has no {quantity} curve for {kind} {id!r}"
                                + (f": {messages.text}" if messages.text else ""))
@@ -122,12 +126,15 @@ class Results:
         curves: dict[CurveKey, Curve] = {}
         for kind, id, quantity in keys:
             curves[(kind, id, quantity)] = self.curve(kind, id, quantity)
-        return Results(None, 0, self.horizon, self.store_every, curves, self._element_ids)
+        detached = Results(None, 0, self.horizon, self.store_every, curves, self._element_ids)
+        detached.plan = self.plan
+        return detached
 
     def __reduce__(self) -> tuple[Any, ...]:
         if self._model is not None:
             raise TypeError("live results cannot leave the process: detach() the curves needed")
-        return (Results, (None, 0, self.horizon, self.store_every, self._curves, self._element_ids))
+        return (Results, (None, 0, self.horizon, self.store_every, self._curves, self._element_ids),
+                {"plan": self.plan})
 
     def frame(self, quantity: str, ids: str | Sequence[str], kind: str | None = None) -> pandas.DataFrame:
         """A table of `quantity` for the element `ids` (one id, or a sequence of them), one column each,

@@ -63,3 +63,9 @@ def every_kind_with(tmp_path: Path):
         path.write_text(EVERY_KIND.replace(old, new))
         return path
     return write
+
+
+@pytest.fixture
+def tnet1() -> Path:
+    """TSNet's example network Tnet1, as TSNet distributes it."""
+    return Path(__file__).parent / "data" / "Tnet1.inp"

@@ -34,10 +34,11 @@ def test_curves_equal_the_raw_modules_value_for_value(every_kind):
 
 def test_refusals_of_run_and_curve(pumping_main):
     with qorvane.Model(pumping_main) as model:
-        for horizon, store_every in [(0.0, 1), (-1.0, 1), (float("nan"), 1), (1e39, 1), (1.0, 0), (1.0, 1.5),
-                                     (1.0, True), ("5", 1)]:
-            with pytest.raises(ValueError, match="horizon|store_every"):
-                model.run(horizon, store_every)
+        for horizon, store_every in [(0.0, 1), (-1.0, 1), (float("nan"), 1), (1e39, 1), (1e-46, 1), (1.0, 0),
+                                     (1.0, 1.5), (1.0, True), ("5", 1)]:
+            for call in (model.run, model.plan):
+                with pytest.raises(ValueError, match="horizon|store_every"):
+                    call(horizon, store_every)
         results = model.run(1.0)
         for args, error, message in [
             (("pipe", "P4", "pressure"), qorvane.ResultsError, "a pipe has no quantity 'pressure'; it has flow, "
