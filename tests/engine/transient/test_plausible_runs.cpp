@@ -71,7 +71,7 @@ TEST(ImplausibleHeads, FailTheRunNamingNodeAndTime) {
     }
     ASSERT_TRUE(failed) << "highest head " << highest << " m";
     EXPECT_NE(error.find("node J"), std::string::npos) << error;
-    EXPECT_NE(error.find("outside the range"), std::string::npos) << error;
+    EXPECT_NE(error.find("outside the physically possible range"), std::string::npos) << error;
     EXPECT_NE(error.find("at t = "), std::string::npos) << error;
     EXPECT_LT(highest, 1e4);  // refused long before the heads run away
 }

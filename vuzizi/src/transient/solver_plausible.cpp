@@ -14,6 +14,9 @@ namespace {
 constexpr double kSurgeAllowance = 4.0;
 // Beyond all the above, so that a run near the range's ends is never failed by it.
 constexpr double kHeadRangeMargin = 100.0;  // m
+// No head beyond this either way, imposed or not: about 10 GPa of water, far past the bursting
+// pressure of any pipe and past where a constant wave speed describes water at all.
+constexpr double kPhysicalHeadLimit = 1e6;  // m
 
 struct Extent {
     double low = kNever, high = -kNever;
@@ -29,7 +32,8 @@ struct Extent {
 // From the model: its fixed and steady heads, elevations and imposed heads span [low, high];
 // pumps can add their shutoff heads above it (and below it when they pull); a change of the
 // largest flow of the network in any pipe moves a head by at most its Joukowsky head a Q / (g A);
-// an imposed demand can also pull a head down by what it loses to friction on every pipe.
+// an imposed demand can also pull a head down by what it loses to friction on every pipe. The
+// range never passes the physical limit, whatever is imposed.
 void Solver::build_head_range(const TransientModel& model) {
     Extent heads;
     double largest_flow = 0.0, imposed_flow = 0.0;
@@ -65,8 +69,8 @@ void Solver::build_head_range(const TransientModel& model) {
     const double surge = kSurgeAllowance * joukowsky + kHeadRangeMargin;
     head_floor_ = heads.low - lifts - friction - surge;
     head_ceiling_ = heads.high + lifts + surge;
-    if (!std::isfinite(head_floor_)) head_floor_ = -kNever;
-    if (!std::isfinite(head_ceiling_)) head_ceiling_ = kNever;
+    head_floor_ = std::clamp(head_floor_, -kPhysicalHeadLimit, kPhysicalHeadLimit);
+    head_ceiling_ = std::clamp(head_ceiling_, -kPhysicalHeadLimit, kPhysicalHeadLimit);
 }
 
 // Heads fixed at a node (reservoirs, imposed heads) stay finite while the flows beside them may
@@ -77,7 +81,7 @@ bool Solver::state_plausible(double t, std::string& error) const {
     auto in_range = [floor, ceiling](double h) { return h >= floor && h <= ceiling; };
     std::ostringstream msg;
     auto out_of_range = [&](double h) {
-        msg << "head " << h << " m is outside the range the network can reach (" << floor << " to " << ceiling
+        msg << "head " << h << " m is outside the physically possible range (" << floor << " to " << ceiling
             << " m) at t = " << t << " s";
     };
     for (std::size_t i = 0; i < node_head_.size(); ++i) {
