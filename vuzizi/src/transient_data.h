@@ -64,6 +64,7 @@ struct TransientData {
     bool column_separation = false;   // discrete vapour cavities during the run
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
+    double work_limit = 0.0;          // reach updates a run may take (steps x reaches); 0 keeps the default
     std::vector<SurgeTankData> surge_tanks;
     std::vector<AirVesselData> air_vessels;
     std::vector<ReliefValveData> relief_valves;

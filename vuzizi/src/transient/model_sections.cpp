@@ -269,6 +269,17 @@ void read_demand_law(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "transient demands", "FIXED", false, "ORIFICE", c.network.transient.orifice_demands);
 }
 
+// WORKLIMIT count: the reach updates (time steps x reaches) a run may take, instead of the default.
+void read_work_limit(ParseContext& c, const SectionLine& line) {
+    const auto limit = c.number(line, 1, "transient work limit");
+    if (!limit) return;
+    if (!(*limit >= 1.0) || !std::isfinite(*limit)) {
+        c.error(Error::InvalidValue, "transient work limit must be a finite number of at least 1");
+        return;
+    }
+    c.network.transient.work_limit = *limit;
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -280,6 +291,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},
     {"DEMANDS", read_demand_law},
+    {"WORKLIMIT", read_work_limit},
 };
 
 // [TRANSIENT]: one option per line, `keyword value`.
@@ -289,7 +301,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS)"));
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS, WORKLIMIT)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

@@ -107,8 +107,10 @@ private:
     bool solve_cluster(const Cluster& c, std::string& error);
     bool newton(const Cluster& c, std::string& error);
     void close_pipe_ends();
-    // False with `error` naming the node nearest to a head or flow of the new state that is not finite.
-    bool all_finite(double t, std::string& error) const;
+    // The heads the network can reach (solver_plausible.cpp), and the check of the new state: false
+    // with `error` naming the node nearest to a head outside them or a flow that is not finite.
+    void build_head_range(const TransientModel& model);
+    bool state_plausible(double t, std::string& error) const;
 
     // Column separation (solver_cavities.cpp).
     void build_cavities(const TransientModel& model);
@@ -135,6 +137,7 @@ private:
 
     ReachPlan plan_;
     double dt_ = 0.0;
+    double head_floor_ = -kNever, head_ceiling_ = kNever;  // m
     int64_t steps_ = 0;
 
     // Pipes and their points (two generations, swapped after each step).
@@ -143,6 +146,8 @@ private:
     std::vector<double> H_, Q_, H_next_, Q_next_;
 
     // Pipe ends at nodes: adjacent point, end point, +1 where the pipe ends, -1 where it starts.
+    // conn_c_ and conn_invB_ (1 / (B + R |Q_old|)) are the current step's, renewed with the
+    // characteristics, and so are node_char_sum_ and node_invB_sum_ (their sums at each node).
     std::vector<int32_t> node_conn_begin_;
     std::vector<int32_t> conn_adjacent_, conn_end_;
     std::vector<double> conn_sign_, conn_B_, conn_R_, conn_invB_, conn_c_;

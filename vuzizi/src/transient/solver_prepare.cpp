@@ -108,6 +108,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     build_clusters();
     if (model.column_separation) build_cavities(model);
     if (!build_orifice_demands(model, error)) return false;
+    build_head_range(model);
     update_imposed(0.0);
     return true;
 }
