@@ -213,6 +213,39 @@ TEST(Pumps, ClosedByStatusCarriesNoFlow) {
     EXPECT_NEAR(flow(l, "P1"), -0.001, 1e-9);
 }
 
+// A pump that cannot lift against its delivery head, or that is stopped, carries no flow either
+// way: it closes as a check valve would (a half-speed pump with a shutoff of 10 m below a tank
+// 40 m up would otherwise carry a reverse flow; a stopped one, the demand with no head).
+struct IdlePumpCase {
+    const char* name;
+    const char* model;
+};
+
+const IdlePumpCase kIdlePumps[] = {
+    {"half_speed_below_a_tank",
+     "[RESERVOIRS]\nR1 10\n[TANKS]\nT 40 10 0 20 10\n[JUNCTIONS]\nJ1 0 0\n[CURVES]\nC1 50 30\n"
+     "[PUMPS]\nU1 R1 J1 HEAD C1 SPEED 0.5\n[PIPES]\nP1 J1 T 1000 300 120\n"},
+    {"speed_zero_beside_a_pipe",
+     "[RESERVOIRS]\nR1 50\n[JUNCTIONS]\nJ1 0 10\n[CURVES]\nC1 50 30\n[PUMPS]\nU1 R1 J1 HEAD C1 SPEED 0\n"
+     "[PIPES]\nP1 R1 J1 1000 300 120\n"},
+    {"speed_pattern_zero_at_start",
+     "[RESERVOIRS]\nR1 50\n[JUNCTIONS]\nJ1 0 10\n[CURVES]\nC1 50 30\n[PATTERNS]\nOFF 0 1\n"
+     "[PUMPS]\nU1 R1 J1 HEAD C1 PATTERN OFF\n[PIPES]\nP1 R1 J1 1000 300 120\n"},
+};
+
+class IdlePump : public ::testing::TestWithParam<IdlePumpCase> {};
+
+TEST_P(IdlePump, ClosesAndCarriesNoFlow) {
+    const Loaded l = load(std::string(GetParam().model) + "[OPTIONS]\nUNITS LPS\n");
+    ASSERT_EQ(l.solve_error, Error::None) << l.messages;
+    EXPECT_EQ(l.state.state[link(l, "U1")], LinkState::Closed);
+    EXPECT_NEAR(flow(l, "U1"), 0.0, 1e-6);
+    EXPECT_LT(worst_imbalance(*l.network, l.state), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IdlePump, ::testing::ValuesIn(kIdlePumps),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 constexpr const char* kPrvNetwork =
     "[RESERVOIRS]\nR1 100\n[JUNCTIONS]\nJ1 0 0\nJ2 10 20\nJ3 5 10\n"
     "[PIPES]\nP1 R1 J1 500 200 120\nP2 J2 J3 300 150 120\n"

@@ -91,7 +91,7 @@ int update_valve_states(const Network& network, const LinkModels& models, const 
 }
 
 int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
-                        std::vector<LinkState>& state) {
+                        const std::vector<double>& flow, std::vector<LinkState>& state) {
     int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
@@ -102,10 +102,13 @@ int update_link_states(const Network& network, const LinkModels& models, const s
             // Check valve: closed against a higher downstream head.
             if (rise > kHeadTolerance) next = LinkState::Closed;
             else if (rise < -kHeadTolerance) next = LinkState::Open;
+        } else if (models.speed[k] <= 0.0) {
+            next = LinkState::Closed;  // a stopped pump carries nothing
         } else {
-            // Pump: off when the head it would have to lift exceeds its shutoff head.
+            // Pump: off when the head it would have to lift exceeds its shutoff head; it carries no
+            // reverse flow (every pump closes as a check valve would).
             const double shutoff = models.pump[k].shutoff_head(models.speed[k]);
-            if (rise > shutoff + kHeadTolerance) next = LinkState::Closed;
+            if (rise > shutoff + kHeadTolerance || flow[k] < -kFlowTolerance) next = LinkState::Closed;
             else if (rise < shutoff - kHeadTolerance) next = LinkState::Open;
         }
         if (next != state[k]) {

@@ -46,7 +46,7 @@ LinkCoefficient plain_coefficient(const Network& network, const LinkModels& mode
 int update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                          const std::vector<double>& flow, std::vector<LinkState>& state);
 int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
-                        std::vector<LinkState>& state);
+                        const std::vector<double>& flow, std::vector<LinkState>& state);
 
 // Whether the solver decides this link's state (false: the model fixed it).
 bool state_is_free(const Link& link);

@@ -87,7 +87,8 @@ void imbalance(const Network& network, const std::vector<double>& flow, const st
 
 }  // namespace
 
-Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out) {
+Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
+                         const std::vector<char>* supplied) {
     const std::size_t n = network.nodes.size();
     const std::size_t m = network.links.size();
     const LinkModels models = prepare_link_models(network);
@@ -99,7 +100,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         if (network.is_fixed_head(node))
             out.head[i] = fixed_head(network, node, 0.0);
         else {
-            demand[i] = junction_demand(network, node, 0.0);
+            if (supplied == nullptr || (*supplied)[i]) demand[i] = junction_demand(network, node, 0.0);
             out.head[i] = network.nodes[i].elevation;
         }
     }
@@ -181,7 +182,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         IterationRecord record{out.relative_change, 0, 0};
         record.valve_changes = update_valve_states(network, models, out.head, out.flow, out.state);
         const bool within_accuracy = out.relative_change <= network.options.accuracy;
-        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.state);
+        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.flow, out.state);
         out.history.push_back(record);
         if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
             out.converged = true;

@@ -7,13 +7,16 @@
 namespace vuzizi {
 namespace {
 
-enum class Followed { AllLinks, LinksNotHeldClosed };
+enum class Followed { AllLinks, LinksNotHeldClosed, LinksOpenInSolution };
 
-// Per node, the other ends of its links that are followed.
-std::vector<std::vector<int32_t>> neighbours_over(const Network& network, Followed followed) {
+// Per node, the other ends of its links that are followed (`state` for LinksOpenInSolution).
+std::vector<std::vector<int32_t>> neighbours_over(const Network& network, Followed followed,
+                                                  const SteadyState* state = nullptr) {
     std::vector<std::vector<int32_t>> neighbours(network.nodes.size());
-    for (const Link& link : network.links) {
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        const Link& link = network.links[k];
         if (followed == Followed::LinksNotHeldClosed && link.status == LinkStatus::Closed) continue;
+        if (followed == Followed::LinksOpenInSolution && state->state[k] == LinkState::Closed) continue;
         neighbours[link.from].push_back(link.to);
         neighbours[link.to].push_back(link.from);
     }
@@ -40,7 +43,7 @@ std::vector<int32_t> spread(const std::vector<std::vector<int32_t>>& neighbours,
 
 constexpr int32_t kSupplied = 0;
 
-std::vector<char> reached_from_supply(const Network& network, Followed followed) {
+std::vector<char> reached_from_supply(const Network& network, Followed followed, const SteadyState* state = nullptr) {
     const std::size_t n = network.nodes.size();
     std::vector<int32_t> group_of(n, kNone);
     std::vector<int32_t> sources;
@@ -49,7 +52,7 @@ std::vector<char> reached_from_supply(const Network& network, Followed followed)
         group_of[i] = kSupplied;
         sources.push_back(static_cast<int32_t>(i));
     }
-    (void)spread(neighbours_over(network, followed), std::move(sources), group_of, kSupplied);
+    (void)spread(neighbours_over(network, followed, state), std::move(sources), group_of, kSupplied);
     std::vector<char> reached(n, 0);
     for (std::size_t i = 0; i < n; ++i) reached[i] = group_of[i] == kSupplied ? 1 : 0;
     return reached;
@@ -61,6 +64,10 @@ std::vector<char> connected_nodes(const Network& network) { return reached_from_
 
 std::vector<char> supplied_nodes(const Network& network) {
     return reached_from_supply(network, Followed::LinksNotHeldClosed);
+}
+
+std::vector<char> supplied_in_solution(const Network& network, const SteadyState& state) {
+    return reached_from_supply(network, Followed::LinksOpenInSolution, &state);
 }
 
 std::vector<int32_t> cut_off_demands(const Network& network, const std::vector<char>& supplied) {

@@ -120,12 +120,20 @@ void check_network(const Network& network, std::string_view file, Diagnostics& d
     report_disconnected(network, connected_nodes(network), "", " not connected", file, diagnostics);
 }
 
-void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+void report_cut_off_demands(const Network& network, const SteadyState& state, std::string_view file,
+                            Diagnostics& diagnostics) {
     // Junctions without a demand that are cut off count as reached: they have a defined state.
-    std::vector<char> reached(network.nodes.size(), 1);
-    for (const int32_t node : cut_off_demands(network, supplied_nodes(network))) reached[node] = 0;
-    report_disconnected(network, reached, " has a demand and closed links cut it off from every reservoir and tank",
+    const std::vector<char> not_held_closed = supplied_nodes(network);
+    std::vector<char> held(network.nodes.size(), 1);
+    std::vector<char> closed_by_solution(network.nodes.size(), 1);
+    for (const int32_t node : cut_off_demands(network, supplied_in_solution(network, state)))
+        (not_held_closed[node] ? closed_by_solution : held)[node] = 0;
+    report_disconnected(network, held, " has a demand and closed links cut it off from every reservoir and tank",
                         " with a demand cut off by closed links", file, diagnostics);
+    report_disconnected(network, closed_by_solution,
+                        " has a demand that no open path supplies: links that the steady state closes (check "
+                        "valves, pumps that cannot lift or are stopped, valves) cut it off from every reservoir and tank",
+                        " with a demand cut off by links that the steady state closes", file, diagnostics);
 }
 
 }  // namespace vuzizi
