@@ -15,6 +15,8 @@ constexpr double kTightAccuracy = 1e-10;
 // Hazen-Williams in feet and cubic feet per second, h = 4.727 L Q^1.852 / (C^1.852 D^4.871),
 // evaluated in SI.
 constexpr double ft = 0.3048;
+// Weight of water a constant-power pump delivers its power against: h = 8.814 P / Q in ft, hp, ft3/s.
+constexpr double kPowerWeight = 745.69987158227 / (8.814 * ft * ft * ft * ft);
 double hw_r(double length, double diameter, double c) {
     const double r_ft = 4.727 * (length / ft) / (std::pow(c, 1.852) * std::pow(diameter / ft, 4.871));
     return r_ft * ft / std::pow(ft * ft * ft, 1.852);
@@ -185,7 +187,7 @@ TEST(Pumps, ConstantPowerDeliversItsPower) {
         "[PIPES]\nP1 J1 R2 1000 300 120\n[OPTIONS]\nUNITS LPS\n"));
     ASSERT_EQ(l.solve_error, Error::None) << l.messages;
     const double q = flow(l, "U1");
-    EXPECT_NEAR(1000.0 * g * q * (head(l, "J1") - 10.0), 20.0e3, 1e-3);
+    EXPECT_NEAR(kPowerWeight * q * (head(l, "J1") - 10.0), 20.0e3, 1e-3);
 }
 
 // Constant-power pumps far from their first guess, the flow of the pipe they feed: U1 delivers a
@@ -198,7 +200,7 @@ TEST(Pumps, ConstantPowerFarFromItsFirstGuessSettlesQuickly) {
     ASSERT_EQ(l.solve_error, Error::None) << l.messages;
     for (const auto& [pump, power, diameter] : {std::tuple{"U1", 2.0e3, 0.6}, std::tuple{"U2", 30.0e3, 0.3}}) {
         const double r = hw_r(1000, diameter, 120);
-        const double q = root([&](double x) { return 30.0 + hw_loss(r, x) - power / (1000.0 * g * x); }, 1e-4, 1.0);
+        const double q = root([&](double x) { return 30.0 + hw_loss(r, x) - power / (kPowerWeight * x); }, 1e-4, 1.0);
         EXPECT_NEAR(flow(l, pump), q, 1e-7 * q) << pump;
     }
     EXPECT_LE(l.state.iterations, 9);

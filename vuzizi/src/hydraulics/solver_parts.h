@@ -32,6 +32,7 @@ struct LinkModels {
     std::vector<double> speed;         // per link, pumps at time 0
     std::vector<std::vector<Point>> loss_curve;  // per link, GPV flow (m3/s) and loss (m)
     std::vector<double> control_head;  // per link, PRV/PSV head setting (m)
+    std::vector<double> resistance;    // per link, pipes: r of h = r q^n (power-law formulas)
 };
 
 LinkModels prepare_link_models(const Network& network);

@@ -9,29 +9,49 @@ namespace {
 
 enum class Followed { AllLinks, LinksNotHeldClosed, LinksOpenInSolution };
 
-// Per node, the other ends of its links that are followed (`state` for LinksOpenInSolution).
-std::vector<std::vector<int32_t>> neighbours_over(const Network& network, Followed followed,
-                                                  const SteadyState* state = nullptr) {
-    std::vector<std::vector<int32_t>> neighbours(network.nodes.size());
+// Per node, the other ends of its links that are followed, in two flat arrays (one allocation
+// each, however large the network): those of node i are target[start[i]] .. target[start[i + 1]).
+struct Neighbours {
+    std::vector<int32_t> start;
+    std::vector<int32_t> target;
+};
+
+// `state` for LinksOpenInSolution.
+Neighbours neighbours_over(const Network& network, Followed followed, const SteadyState* state = nullptr) {
+    auto followed_link = [&](std::size_t k) {
+        if (followed == Followed::LinksNotHeldClosed) return network.links[k].status != LinkStatus::Closed;
+        if (followed == Followed::LinksOpenInSolution) return state->state[k] != LinkState::Closed;
+        return true;
+    };
+    Neighbours out;
+    out.start.assign(network.nodes.size() + 1, 0);
     for (std::size_t k = 0; k < network.links.size(); ++k) {
-        const Link& link = network.links[k];
-        if (followed == Followed::LinksNotHeldClosed && link.status == LinkStatus::Closed) continue;
-        if (followed == Followed::LinksOpenInSolution && state->state[k] == LinkState::Closed) continue;
-        neighbours[link.from].push_back(link.to);
-        neighbours[link.to].push_back(link.from);
+        if (!followed_link(k)) continue;
+        ++out.start[network.links[k].from + 1];
+        ++out.start[network.links[k].to + 1];
     }
-    return neighbours;
+    for (std::size_t i = 1; i < out.start.size(); ++i) out.start[i] += out.start[i - 1];
+    out.target.resize(static_cast<std::size_t>(out.start.back()));
+    std::vector<int32_t> next(out.start.begin(), out.start.end() - 1);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        if (!followed_link(k)) continue;
+        const Link& link = network.links[k];
+        out.target[next[link.from]++] = link.to;
+        out.target[next[link.to]++] = link.from;
+    }
+    return out;
 }
 
 // Marks with `mark` every node reached from `stack` through `neighbours` that is still unmarked;
 // returns the nodes reached, the starting ones included.
-std::vector<int32_t> spread(const std::vector<std::vector<int32_t>>& neighbours, std::vector<int32_t> stack,
-                            std::vector<int32_t>& group_of, int32_t mark) {
+std::vector<int32_t> spread(const Neighbours& neighbours, std::vector<int32_t> stack, std::vector<int32_t>& group_of,
+                            int32_t mark) {
     std::vector<int32_t> reached = stack;
     while (!stack.empty()) {
         const int32_t node = stack.back();
         stack.pop_back();
-        for (const int32_t next : neighbours[node]) {
+        for (int32_t j = neighbours.start[node]; j < neighbours.start[node + 1]; ++j) {
+            const int32_t next = neighbours.target[j];
             if (group_of[next] != kNone) continue;
             group_of[next] = mark;
             stack.push_back(next);

@@ -29,8 +29,8 @@ void read_junction(ParseContext& context, const SectionLine& line) {
     const auto id = context.identifier(line, 0, "junction identifier");
     if (!id) return;
     const std::string owner = "junction '" + *id + "'";
-    const auto elevation = context.number(line, 1, "elevation of " + owner);
-    const auto demand = context.number_or(line, 2, "demand of " + owner, 0.0);
+    const auto elevation = context.number(line, 1, "elevation", owner);
+    const auto demand = context.number_or(line, 2, "demand", owner, 0.0);
     if (!elevation || !demand) return;
     Node node;
     node.id = *id;
