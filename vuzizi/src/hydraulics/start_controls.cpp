@@ -76,17 +76,38 @@ double control_pressure(const Network& network, const SteadyState& state, const 
     return state.head[node] - network.nodes[node].elevation;
 }
 
-// Applies to `links` the junction-pressure controls that hold; the first control that changed its
-// link, or null when none did.
-const Control* apply_pressure_controls(const Network& network, std::vector<Link>& links, const SteadyState& state,
-                                       const std::vector<char>& supplied) {
+// Applies the junction-pressure controls that hold; the first control that changed its link, or
+// null when none did.
+const Control* apply_pressure_controls(Network& network, const SteadyState& state, const std::vector<char>& supplied) {
     const Control* first_change = nullptr;
     for (const Control& c : network.controls) {
         if (!is_pressure_control(network, c)) continue;
         if (!pressure_condition_holds(c, control_pressure(network, state, supplied, c.node))) continue;
-        if (apply(c, links[c.link]) && first_change == nullptr) first_change = &c;
+        if (apply(c, network.links[c.link]) && first_change == nullptr) first_change = &c;
     }
     return first_change;
+}
+
+// What a control may change on a link, kept to undo a round of controls.
+struct LinkSettings {
+    LinkStatus status;
+    double speed;
+    double setting;
+};
+
+std::vector<LinkSettings> settings_of(const std::vector<Link>& links) {
+    std::vector<LinkSettings> out;
+    out.reserve(links.size());
+    for (const Link& link : links) out.push_back({link.status, link.speed, link.setting});
+    return out;
+}
+
+void restore(std::vector<Link>& links, const std::vector<LinkSettings>& settings) {
+    for (std::size_t k = 0; k < links.size(); ++k) {
+        links[k].status = settings[k].status;
+        links[k].speed = settings[k].speed;
+        links[k].setting = settings[k].setting;
+    }
 }
 
 // Solves under the links' current statuses. Junctions that links held closed cut off from every
@@ -102,25 +123,27 @@ Error solve_supplied(const Network& network, GradientSystem& system, SteadyState
 }  // namespace
 
 Error solve_with_controls(Network& network, GradientSystem& system, SteadyState& out) {
-    for (const Control& c : network.controls)
-        if (!is_pressure_control(network, c) && holds_before_solving(network, c)) apply(c, network.links[c.link]);
+    bool pressure_controls = false;
+    for (const Control& c : network.controls) {
+        if (is_pressure_control(network, c)) pressure_controls = true;
+        else if (holds_before_solving(network, c)) apply(c, network.links[c.link]);
+    }
     std::vector<char> supplied;
     Error result = solve_supplied(network, system, out, supplied);
     int iterations = out.iterations;
     out.unsettled_control_line = 0;
     // Each round settles at least one control for good unless some of them undo each other; the
-    // rounds are bounded so that such controls cannot hold the load for long.
-    // The controls act on a copy of the statuses, so that the last solved state and the statuses
-    // kept stay one consistent pair when the controls do not settle.
-    for (int round = 0; result == Error::None; ++round) {
-        std::vector<Link> links = network.links;
-        const Control* changed = apply_pressure_controls(network, links, out, supplied);
+    // rounds are bounded so that such controls cannot hold the load for long. A last round that
+    // would still change links is undone, so that the statuses kept are those the state was solved with.
+    for (int round = 0; pressure_controls && result == Error::None; ++round) {
+        const std::vector<LinkSettings> before = settings_of(network.links);
+        const Control* changed = apply_pressure_controls(network, out, supplied);
         if (changed == nullptr) break;
         if (round == kMaxControlRounds) {
             out.unsettled_control_line = changed->line;
+            restore(network.links, before);
             break;
         }
-        network.links.swap(links);
         result = solve_supplied(network, system, out, supplied);
         iterations += out.iterations;
     }
