@@ -2,6 +2,7 @@
 // phase by phase.
 #include "model_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -46,11 +47,10 @@ void split_tokens(std::string_view text, std::vector<std::string_view>& tokens) 
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '\n') {
-            if (i < text.size() || start < text.size()) lines.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
     return lines;
 }
