@@ -15,7 +15,7 @@ constexpr double kPowerPumpMinFlow = 1.0e-6;  // m3/s
 // Head of a constant-power pump as models are written and checked with: h = 8.814 P / Q in ft,
 // hp and ft3/s (EPANET's value; water of 62.4 lb/ft3, where 9806.65 N/m3 gives 8.810).
 constexpr double kPowerHeadFootConstant = 8.814;
-const double kPowerPumpWeight = kHorsepower / (kPowerHeadFootConstant * kFoot * kFoot * kFoot * kFoot);  // N/m3
+constexpr double kPowerPumpWeight = kHorsepower / (kPowerHeadFootConstant * kFoot * kFoot * kFoot * kFoot);  // N/m3
 
 std::vector<Point> to_si(const Curve& curve, const UnitSet& units) {
     std::vector<Point> out;
