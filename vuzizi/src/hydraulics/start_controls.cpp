@@ -148,7 +148,9 @@ Error solve_with_controls(Network& network, GradientSystem& system, SteadyState&
         iterations += out.iterations;
     }
     out.iterations = iterations;
-    if (result == Error::SolverFailed) return result;
+    // A state that fails the load anyway is not judged: its link states may still be moving.
+    if (result == Error::SolverFailed || (result == Error::NotConverged && !network.options.continue_unbalanced))
+        return result;
     // A demand is supplied only over links open in the settled state: links held closed and links
     // that the solution closes (check valves, stopped pumps, valves) both count.
     if (!cut_off_demands(network, supplied_in_solution(network, out)).empty()) return Error::Disconnected;
