@@ -31,6 +31,7 @@ LinkModels prepare_link_models(const Network& network) {
     m.loss_curve.resize(n);
     m.control_head.assign(n, 0.0);
     m.resistance.assign(n, 0.0);
+    m.isolated.assign(n, 0);
     for (std::size_t k = 0; k < n; ++k) {
         const Link& link = network.links[k];
         const auto index = static_cast<int32_t>(k);

@@ -70,7 +70,7 @@ int update_valve_states(const Network& network, const LinkModels& models, const 
     int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
-        if (l.kind != LinkKind::Valve || !state_is_free(l)) continue;
+        if (l.kind != LinkKind::Valve || !state_is_free(l) || models.isolated[k]) continue;
         const double hf = head[l.from];
         const double ht = head[l.to];
         LinkState next = state[k];
@@ -95,7 +95,7 @@ int update_link_states(const Network& network, const LinkModels& models, const s
     int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
-        if (!state_is_free(l) || l.kind == LinkKind::Valve) continue;
+        if (!state_is_free(l) || l.kind == LinkKind::Valve || models.isolated[k]) continue;
         const double rise = head[l.to] - head[l.from];
         LinkState next = state[k];
         if (l.kind == LinkKind::Pipe) {

@@ -33,6 +33,9 @@ struct LinkModels {
     std::vector<std::vector<Point>> loss_curve;  // per link, GPV flow (m3/s) and loss (m)
     std::vector<double> control_head;  // per link, PRV/PSV head setting (m)
     std::vector<double> resistance;    // per link, pipes: r of h = r q^n (power-law formulas)
+    // Per link, whether it touches a junction that no link may supply: such links carry no flow
+    // and their state is not revised (the junctions rest; see settle_cut_off_junctions).
+    std::vector<char> isolated;
 };
 
 LinkModels prepare_link_models(const Network& network);

@@ -148,7 +148,10 @@ Error solve_with_controls(Network& network, GradientSystem& system, SteadyState&
         iterations += out.iterations;
     }
     out.iterations = iterations;
-    // A state that fails the load anyway is not judged: its link states may still be moving.
+    // Links held closed that still cut a demand off decide the load whatever the solve gave (with
+    // nothing flowing, as behind a closed supply, the relative flow change may not settle).
+    if (!cut_off_demands(network, supplied).empty()) return Error::Disconnected;
+    // A state that fails the load anyway is not judged further: its link states may still be moving.
     if (result == Error::SolverFailed || (result == Error::NotConverged && !network.options.continue_unbalanced))
         return result;
     // A demand is supplied only over links open in the settled state: links held closed and links

@@ -91,7 +91,10 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
                          const std::vector<char>* supplied) {
     const std::size_t n = network.nodes.size();
     const std::size_t m = network.links.size();
-    const LinkModels models = prepare_link_models(network);
+    LinkModels models = prepare_link_models(network);
+    if (supplied != nullptr)
+        for (std::size_t k = 0; k < m; ++k)
+            models.isolated[k] = !(*supplied)[network.links[k].from] || !(*supplied)[network.links[k].to];
 
     std::vector<double> demand(n, 0.0);
     out.head.assign(n, 0.0);
@@ -108,7 +111,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
     out.state.resize(m);
     for (std::size_t k = 0; k < m; ++k) {
         out.flow[k] = initial_flow(network.links[k], models.pump[k]);
-        out.state[k] = initial_state(network.links[k], models.speed[k]);
+        out.state[k] = models.isolated[k] ? LinkState::Closed : initial_state(network.links[k], models.speed[k]);
         if (out.state[k] == LinkState::Closed) out.flow[k] = 0.0;
     }
     start_power_pumps(network, models, out.flow);
@@ -189,6 +192,10 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
             break;
         }
     }
+
+    // Links of resting junctions keep the state they start the run in; they carry no flow.
+    for (std::size_t k = 0; k < m; ++k)
+        if (models.isolated[k]) out.state[k] = initial_state(network.links[k], models.speed[k]);
 
     out.demand.assign(n, 0.0);
     for (std::size_t k = 0; k < m; ++k) {

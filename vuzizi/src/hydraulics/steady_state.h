@@ -36,7 +36,8 @@ struct SteadyState {
 
 // Solves the steady state at time 0 within the trials and accuracy of the options. Returns None,
 // SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. Given
-// `supplied` (per node), the junctions it marks unsupplied take no demand: no flow could reach them.
+// `supplied` (per node), the junctions it marks unsupplied take no demand and the links touching
+// them are closed: no flow could reach them.
 Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
                          const std::vector<char>* supplied = nullptr);
 
