@@ -39,7 +39,8 @@ void check_finite_values(const Network& network, std::string_view file, Diagnost
     auto check = [&](double value, const char* what, const char* kind, const std::string& id, int line) {
         if (!std::isfinite(value))
             diagnostics.error({file, line}, Error::InvalidValue,
-                              std::string(what) + " of " + kind + " '" + id + "' is beyond the range of numbers in SI units");
+                              std::string(what) + " of " + kind + " '" + id +
+                                  "' is beyond the range of numbers in SI units");
     };
     for (const Node& node : network.nodes) {
         check(node.elevation, "elevation", "node", node.id, node.line);
@@ -131,7 +132,8 @@ void report_cut_off_demands(const Network& network, const SteadyState& state, st
                         " with a demand cut off by closed links", file, diagnostics);
     report_disconnected(network, closed_by_solution,
                         " has a demand that no open path supplies: links that the steady state closes (check "
-                        "valves, pumps that cannot lift or are stopped, valves) cut it off from every reservoir and tank",
+                        "valves, pumps that cannot lift or are stopped, valves) cut it off from every reservoir "
+                        "and tank",
                         " with a demand cut off by links that the steady state closes", file, diagnostics);
 }
 

@@ -111,7 +111,8 @@ void read_tank(ParseContext& context, const SectionLine& line) {
         return;
     }
     if (!tank_size_is_finite(context, node)) {
-        context.error(Error::InvalidValue, "area or volume of " + owner + " from its diameter and levels is beyond the range of numbers");
+        context.error(Error::InvalidValue,
+                      "area or volume of " + owner + " from its diameter and levels is beyond the range of numbers");
         return;
     }
     add_node(context, std::move(node));

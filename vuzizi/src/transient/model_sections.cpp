@@ -102,7 +102,7 @@ void read_surge_tank(ParseContext& c, const SectionLine& line) {
         return;
     }
     if (!surge_tank_is_finite(c, c.si(Quantity::Area, *area))) {
-        c.error(Error::InvalidValue, owner + ": its volume at any level is beyond the range of numbers");
+        c.error(Error::InvalidValue, owner + ": its volume over a 10 km column is beyond the range of numbers");
         return;
     }
     if (!identifier_is_new(c, c.network.transient.surge_tanks, *id, owner)) return;
