@@ -2,6 +2,7 @@
 // motions and the run's own options (time step, column separation, demand law). Registered in the
 // parser's section table.
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "input/parse_context.h"
@@ -21,6 +22,13 @@ bool surge_tank_is_finite(const ParseContext& c, double area) {
     const double volume = area * kDeepestDeviceColumn;
     return std::isfinite(c.network.units.from_si(Quantity::Area, area)) &&
            std::isfinite(c.network.units.from_si(Quantity::Volume, volume));
+}
+
+// A length for messages: "10000 m".
+std::string metres(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g m", value);
+    return text;
 }
 
 // The run holds p V^n constant: it must be finite at the deepest column.
@@ -102,7 +110,8 @@ void read_surge_tank(ParseContext& c, const SectionLine& line) {
         return;
     }
     if (!surge_tank_is_finite(c, c.si(Quantity::Area, *area))) {
-        c.error(Error::InvalidValue, owner + ": its volume over a 10 km column is beyond the range of numbers");
+        c.error(Error::InvalidValue, owner + ": its volume over a column of " + metres(kDeepestDeviceColumn) +
+                                         " is beyond the range of numbers");
         return;
     }
     if (!identifier_is_new(c, c.network.transient.surge_tanks, *id, owner)) return;
