@@ -40,7 +40,7 @@ export -f compile
 export CXX ENGINE ROOT
 export FLAGS_TEXT="${FLAGS[*]}"
 
-inputs=("${SOURCES[@]}" "$HERE/model_reader_fuzzer.cpp" "$HERE/run_checks.cpp")
+inputs=("${SOURCES[@]}" "$HERE/model_reader_fuzzer.cpp" "$HERE/run_checks.cpp" "$HERE/model_mutator.cpp")
 objects=()
 for source in "${inputs[@]}"; do
     relative="${source#"$ROOT"/}"
