@@ -37,8 +37,10 @@ constexpr long kMaxFindingsPerKind = 25;
 constexpr double kContinuityShare = 1e-6;
 constexpr double kContinuityFloor = 1e-9;
 
-// A junction this far (m) below every reservoir and tank and below its own elevation has a pressure no
-// network can hold: its steady state is garbage, whatever the solver's convergence says.
+// A junction this far (m) below every reservoir and tank and below its own elevation, with no path of
+// links the steady state holds open to any of them, has a head that nothing in the network sets: its
+// steady state is garbage (a closed link's leak, say), whatever the solver's convergence says. Deep
+// heads on open paths are the friction of a demand-driven solution and are not counted.
 constexpr double kFarBelowSupply = 1e4;
 
 // Plausible heads during a run: the range of the steady heads and elevations widened on each side by
@@ -117,13 +119,43 @@ bool junction_continuity_holds(const vuzizi::Network& network, const vuzizi::Ste
     return true;
 }
 
+// Per node, whether links the steady state holds open join it to a reservoir or tank.
+std::vector<char> reached_from_supplies(const vuzizi::Network& network, const vuzizi::SteadyState& steady) {
+    const std::size_t nodes = network.nodes.size();
+    std::vector<std::vector<int32_t>> neighbours(nodes);
+    for (std::size_t l = 0; l < network.links.size(); ++l) {
+        if (steady.state[l] == vuzizi::LinkState::Closed) continue;
+        const vuzizi::Link& link = network.links[l];
+        neighbours[static_cast<std::size_t>(link.from)].push_back(link.to);
+        neighbours[static_cast<std::size_t>(link.to)].push_back(link.from);
+    }
+    std::vector<char> reached(nodes, 0);
+    std::vector<int32_t> pending;
+    for (std::size_t n = 0; n < nodes; ++n)
+        if (network.nodes[n].kind != vuzizi::NodeKind::Junction) {
+            reached[n] = 1;
+            pending.push_back(static_cast<int32_t>(n));
+        }
+    while (!pending.empty()) {
+        const int32_t n = pending.back();
+        pending.pop_back();
+        for (const int32_t m : neighbours[static_cast<std::size_t>(n)])
+            if (!reached[static_cast<std::size_t>(m)]) {
+                reached[static_cast<std::size_t>(m)] = 1;
+                pending.push_back(m);
+            }
+    }
+    return reached;
+}
+
 bool steady_state_is_plausible(const vuzizi::Network& network, const vuzizi::SteadyState& steady) {
     double lowest_supply = std::numeric_limits<double>::infinity();
     for (std::size_t n = 0; n < network.nodes.size(); ++n)
         if (network.nodes[n].kind != vuzizi::NodeKind::Junction) lowest_supply = std::min(lowest_supply, steady.head[n]);
+    const std::vector<char> reached = reached_from_supplies(network, steady);
     for (std::size_t n = 0; n < network.nodes.size(); ++n) {
         const vuzizi::Node& node = network.nodes[n];
-        if (node.kind != vuzizi::NodeKind::Junction) continue;
+        if (node.kind != vuzizi::NodeKind::Junction || reached[n]) continue;
         if (steady.head[n] < std::min(lowest_supply, node.elevation) - kFarBelowSupply) return false;
     }
     return true;
@@ -227,7 +259,9 @@ void check_load(std::string_view input) {
     ++loads_checked;
     const vuzizi::Network& network = engine.network();
     const vuzizi::SteadyState& steady = engine.steady_state();
-    if (steady.head.size() != network.nodes.size() || steady.flow.size() != network.links.size()) return;
+    if (steady.head.size() != network.nodes.size() || steady.flow.size() != network.links.size() ||
+        steady.state.size() != network.links.size())
+        return;
     if (!junction_continuity_holds(network, steady)) record(Violation::Continuity, input);
     if (!steady_state_is_plausible(network, steady)) record(Violation::GarbageSteady, input);
 }
