@@ -96,11 +96,11 @@ bool call_method(PyObject* target, const char* method, PyObject* argument, HeldI
 // Bytes of the line the binary buffer took in one write call. A raw stream may take part of what it
 // is offered (a count below it) or none (None, or 0); a buffered one in non-blocking mode raises
 // BlockingIOError, whose characters_written tells what it kept. Any other result (a count out of range,
-// or an object that is not a count) cannot say what was taken and counts as the whole offer, as it did
+// a bool, or an object that is not a count) cannot say what was taken and counts as the whole offer, as it did
 // for buffers that report nothing useful.
 std::size_t bytes_taken(PyObject* result, std::size_t offered) {
     if (result == Py_None) return 0;
-    if (!PyLong_Check(result)) return offered;
+    if (!PyLong_Check(result) || PyBool_Check(result)) return offered;
     const long long count = PyLong_AsLongLong(result);
     if (count == -1 && PyErr_Occurred() != nullptr) {
         PyErr_Clear();
