@@ -31,10 +31,9 @@ constexpr std::array<const char*, 5> kViolationNames = {"blow-ups", "unsteady ru
 // Inputs kept per kind of violation: enough to see the patterns, not a copy of the corpus.
 constexpr long kMaxFindingsPerKind = 25;
 
-// A junction's steady flows balance within this share of the flows that meet there, plus a floor for
-// flows that are all round-off (m3/s). The gradient method satisfies continuity at every iterate, so
-// only round-off is allowed.
-constexpr double kContinuityShare = 1e-6;
+// A junction's steady flows balance within the model's ACCURACY share of the flows that meet there
+// (the solution claims no more: damped flow updates leave imbalances of the order of the last
+// change), plus a floor for flows that are all round-off (m3/s).
 constexpr double kContinuityFloor = 1e-9;
 
 // A junction this far (m) below every reservoir and tank and below its own elevation, with no path of
@@ -114,7 +113,7 @@ bool junction_continuity_holds(const vuzizi::Network& network, const vuzizi::Ste
     }
     for (std::size_t n = 0; n < nodes; ++n) {
         if (network.nodes[n].kind != vuzizi::NodeKind::Junction) continue;
-        if (!(std::fabs(imbalance[n]) <= kContinuityShare * scale[n] + kContinuityFloor)) return false;
+        if (!(std::fabs(imbalance[n]) <= network.options.accuracy * scale[n] + kContinuityFloor)) return false;
     }
     return true;
 }
