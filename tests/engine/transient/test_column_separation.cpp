@@ -124,6 +124,7 @@ struct SingleCavity {
 
 constexpr double kLabLength = 37.23, kLabDiameter = 0.0221, kLabWaveSpeed = 1319.0, kLabVelocity = 0.3;
 constexpr double kLabReservoir = 32.0, kLabValveElevation = 3.53;
+constexpr double kLabValveLoss = 2.0, kLabClosure = 1e-9;  // m at the steady flow; s, a shut at once
 
 SingleCavity single_cavity_solution(double vapour) {
     const double b = kLabWaveSpeed / kGravity, h0 = kLabReservoir, v0 = kLabVelocity;
@@ -144,9 +145,9 @@ TEST_P(LabLine, FollowsTheExactSingleCavitySolutionAndItsShortPulse) {
     const double q = kLabVelocity * area_of(kLabDiameter);
     TransientModel m;
     m.nodes = {reservoir("R1", kLabReservoir), junction("U", kLabValveElevation, kLabReservoir, 0.0),
-               reservoir("R2", kLabReservoir - 2.0)};
+               reservoir("R2", kLabReservoir - kLabValveLoss)};
     m.pipes = {pipe("P", 0, 1, kLabLength, kLabDiameter, kLabWaveSpeed, 0.0, q)};
-    m.valves = {valve("V", 1, 2, q, {0.0, 1e-9}, {1.0, 0.0})};
+    m.valves = {valve("V", 1, 2, q, {0.0, kLabClosure}, {1.0, 0.0})};
     m.time_step = kLabLength / kLabWaveSpeed / reaches;
     m.column_separation = true;
     Solver s;
@@ -167,6 +168,7 @@ TEST_P(LabLine, FollowsTheExactSingleCavitySolutionAndItsShortPulse) {
         if (s.time() < round_trip) first_peak = std::max(first_peak, h);
         if (opened < 0.0 && volume > 0.0) opened = s.time() - dt;
         if (collapsed < 0.0 && previous > 0.0 && volume == 0.0) collapsed = s.time();
+        // The step of the collapse ends partway up; the next one is on the plateau.
         if (collapsed > 0.0 && s.time() > collapsed && collapse_head == 0.0) collapse_head = h;
         if (h > highest) {
             highest = h;
@@ -176,8 +178,8 @@ TEST_P(LabLine, FollowsTheExactSingleCavitySolutionAndItsShortPulse) {
     }
     EXPECT_NEAR(first_peak, exact.first_peak, 0.01);
     ASSERT_GT(collapsed, opened);
-    EXPECT_NEAR(collapsed - opened, exact.cavity_duration, 3.0 * dt);
-    EXPECT_NEAR(collapse_head, exact.collapse_head, 0.002 * exact.collapse_head);
+    EXPECT_NEAR(collapsed - opened, exact.cavity_duration, 0.01 * exact.cavity_duration);
+    EXPECT_NEAR(collapse_head, exact.collapse_head, 0.001 * exact.collapse_head);
     // The pulse: where the step resolves the final filling, its full height; on a coarser grid one
     // step of it, lower, never above it.
     EXPECT_LE(highest, exact.pulse_head + 0.01);
