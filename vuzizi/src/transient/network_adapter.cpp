@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "hydraulics/pump_curve.h"
+#include "solver.h"
 
 namespace vuzizi::transient {
 
@@ -27,10 +28,35 @@ Imposed imposed_of(BoundaryMode mode) {
     return Imposed::Nothing;
 }
 
+// Shutoff head of a constant-power pump's run curve, relative to its steady head (as a one-point curve).
+constexpr double kPowerPumpShutoffRatio = 4.0 / 3.0;
 std::string at_line(int line) { return line > 0 ? " (line " + std::to_string(line) + ")" : std::string(); }
 
+// A constant-power pump takes, for the run, the head curve through its steady operating point
+// (Q*, H*) with the shape of a one-point curve: H = 4/3 H* - (H* / 3 Q*^2) Q^2. The law H = P / (w Q)
+// itself has an infinite head at zero flow, so no check valve could ever shut it and a trip could
+// not run it down; the curve keeps its power at the operating point and the slope there is -2/3 of
+// the law's. Without a steady flow the operating point is the one of the law at the steady lift.
+bool constant_power_curve(const PumpModel& pm, const Link& link, double flow, double lift, PumpCurve& curve,
+                          std::string& error) {
+    double q = flow;
+    double h = q > kTinyFlow ? pm.power / (pm.weight * q) : lift;
+    if (!(q > kTinyFlow)) q = h > 0.0 ? pm.power / (pm.weight * h) : 0.0;
+    if (!(q > 0.0) || !(h > 0.0) || !std::isfinite(q) || !std::isfinite(h)) {
+        error = "pump " + link.id + at_line(link.line) +
+                ": a constant-power pump with neither a steady flow nor a positive lift has no operating point "
+                "to take its head curve from";
+        return false;
+    }
+    curve.shutoff = kPowerPumpShutoffRatio * h;
+    curve.coefficient = (curve.shutoff - h) / (q * q);
+    curve.exponent = 2.0;
+    return true;
+}
+
 // The pump's curve at its time-0 speed, which the run takes as its rated speed.
-bool pump_curve(const Network& network, const Link& link, double speed, PumpCurve& curve, std::string& error) {
+bool pump_curve(const Network& network, const Link& link, double speed, double flow, double lift, PumpCurve& curve,
+                std::string& error) {
     const PumpModel pm = make_pump_model(network, link);
     switch (pm.kind) {
         case PumpModel::Kind::PowerLaw:
@@ -46,8 +72,7 @@ bool pump_curve(const Network& network, const Link& link, double speed, PumpCurv
             return true;
         case PumpModel::Kind::ConstantPower: break;
     }
-    error = "pump " + link.id + at_line(link.line) + ": a constant-power pump has no head curve for a transient run";
-    return false;
+    return constant_power_curve(pm, link, flow, lift, curve, error);
 }
 
 }  // namespace
@@ -125,7 +150,9 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
                 const double speed = pump_speed(network, static_cast<int32_t>(k), 0.0);
                 p.running = link.status != LinkStatus::Closed && speed > 0.0;
                 p.flow = closed ? 0.0 : steady.flow[k];
-                if (p.running && !pump_curve(network, link, speed, p.curve, error)) return false;
+                const double lift = steady.head[static_cast<std::size_t>(link.to)] -
+                                    steady.head[static_cast<std::size_t>(link.from)];
+                if (p.running && !pump_curve(network, link, speed, p.flow, lift, p.curve, error)) return false;
                 pump_of_link[k] = static_cast<int32_t>(model.pumps.size());
                 model.pumps.push_back(p);
                 break;
