@@ -269,6 +269,12 @@ void read_demand_law(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "transient demands", "FIXED", false, "ORIFICE", c.network.transient.orifice_demands);
 }
 
+// DEADENDVALVES LOSS|FLOW: a valve to a dead-end junction with a demand follows its loss law, or
+// sets that junction's outflow in proportion to its opening.
+void read_dead_end_valves(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "dead-end valves", "LOSS", false, "FLOW", c.network.transient.dead_end_valve_flow);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -280,6 +286,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},
     {"DEMANDS", read_demand_law},
+    {"DEADENDVALVES", read_dead_end_valves},
 };
 
 // [TRANSIENT]: one option per line, `keyword value`.
@@ -289,7 +296,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS)"));
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS, DEADENDVALVES)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

@@ -7,6 +7,7 @@
 
 #include "model.h"
 #include "reach_plan.h"
+#include "valve_law.h"
 
 namespace vuzizi::transient {
 
@@ -24,6 +25,7 @@ struct Cluster {
     std::vector<int32_t> storages;  // into the storage arrays
     std::vector<int32_t> vessels;   // into the air-vessel arrays
     std::vector<int32_t> reliefs;   // into the relief-valve arrays
+    std::vector<int32_t> pipeless;  // free nodes no pipe or device reaches: at rest when no link is open
 };
 
 class Solver {
@@ -97,6 +99,9 @@ private:
     bool build_pipes(const TransientModel& model, std::string& error);
     void build_connections(const TransientModel& model);
     void build_links(const TransientModel& model);
+    // Pumps, valves and devices at each node; whether a node is a dead end with a demand on one valve.
+    std::vector<int32_t> point_links_per_node(const TransientModel& model) const;
+    bool is_dead_end_demand(const TransientModel& model, int32_t node, const std::vector<int32_t>& links_at) const;
     void build_devices(const TransientModel& model);
     void build_clusters();
     void update_imposed(double t);
@@ -109,6 +114,12 @@ private:
     void close_pipe_ends();
     // False with `error` naming the node nearest to a head or flow of the new state that is not finite.
     bool all_finite(double t, std::string& error) const;
+
+    // Group nodes left with no open link (solver_rest.cpp).
+    void build_resting_candidates();
+    // Marks them; false with `error` where that cuts off a fixed demand.
+    bool mark_resting_nodes(const Cluster& c, std::string& error);
+    void hold_resting_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const;
 
     // Column separation (solver_cavities.cpp).
     void build_cavities(const TransientModel& model);
@@ -170,8 +181,15 @@ private:
     std::vector<const PumpCurve*> pump_curve_;
     std::vector<double> pump_speed_, pump_offset_, pump_trip_, pump_inertia_, pump_omega_, pump_efficiency_;
     std::vector<uint8_t> pump_running_;
-    std::vector<double> valve_K0_, valve_K_, valve_opening_;
+    std::vector<uint8_t> valve_shut_;  // shut throughout the run
+    std::vector<ValveLaw> valve_law_;
+    std::vector<double> valve_K_, valve_opening_;
     std::vector<const Series*> valve_schedule_;
+    // The dead-end junction whose outflow a valve sets (DEADENDVALVES FLOW), -1 elsewhere; per node,
+    // whether a valve sets its outflow.
+    std::vector<int32_t> valve_outlet_;
+    std::vector<uint8_t> node_valve_outlet_;
+    std::vector<uint8_t> node_at_rest_;  // group nodes at rest in the current solve
 
     // Storages (tanks and surge tanks), air vessels, relief valves.
     int32_t tank_count_ = 0;

@@ -22,7 +22,7 @@ bool Solver::build_orifice_demands(const TransientModel& model, std::string& err
     for (std::size_t i = 0; i < n; ++i) {
         // Supplies (negative demands) and imposed demands stay as they are; fixed heads need none.
         const bool takes_law = model.nodes[i].kind == NodeKind::Junction && node_imposed_[i] == Imposed::Nothing &&
-                               base_demand_[i] > kTinyFlow &&
+                               base_demand_[i] > kTinyFlow && !node_valve_outlet_[i] &&
                                (node_role_[i] == NodeRole::Plain || node_role_[i] == NodeRole::InCluster);
         if (!takes_law) continue;
         const double p0 = model.nodes[i].head - node_elevation_[i];
@@ -104,7 +104,7 @@ void Solver::record_cluster_orifice_demands() {
     for (int32_t node : orifice_cluster_nodes_) {
         const std::size_t i = static_cast<std::size_t>(node);
         double slope = 0.0;
-        demand_now_[i] = orifice_outflow(i, node_head_[i], slope);
+        demand_now_[i] = node_at_rest_[i] ? 0.0 : orifice_outflow(i, node_head_[i], slope);
     }
 }
 
