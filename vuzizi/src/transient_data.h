@@ -65,6 +65,7 @@ struct TransientData {
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
     bool dead_end_valve_flow = false; // a valve to a dead-end demand sets its flow from its opening
+    bool orifice_conditions = false;  // under orifice demands, a demand condition scales the law
     std::vector<SurgeTankData> surge_tanks;
     std::vector<AirVesselData> air_vessels;
     std::vector<ReliefValveData> relief_valves;

@@ -118,6 +118,9 @@ struct TransientModel {
     bool orifice_demands = false;  // junction outflows follow Q0 sqrt(p / p0); false keeps them fixed
     // A valve to a dead-end junction with a demand sets that demand: Q0 * opening / starting opening.
     bool dead_end_valve_flow = false;
+    // Under orifice demands, a demand condition gives the outflow at the steady pressure, the law
+    // scaling it with the pressure; false imposes the condition's outflow as it is.
+    bool orifice_conditions = false;
 };
 
 }  // namespace vuzizi::transient

@@ -275,6 +275,12 @@ void read_dead_end_valves(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "dead-end valves", "LOSS", false, "FLOW", c.network.transient.dead_end_valve_flow);
 }
 
+// DEMANDCONDITIONS FLOW|ORIFICE: a demand condition imposes its junction's outflow, or, under
+// DEMANDS ORIFICE, gives its outflow at the steady pressure.
+void read_demand_conditions(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "demand conditions", "FLOW", false, "ORIFICE", c.network.transient.orifice_conditions);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -287,6 +293,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"VAPORPRESSURE", read_vapour_pressure},
     {"DEMANDS", read_demand_law},
     {"DEADENDVALVES", read_dead_end_valves},
+    {"DEMANDCONDITIONS", read_demand_conditions},
 };
 
 // [TRANSIENT]: one option per line, `keyword value`.
@@ -296,7 +303,8 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS, DEADENDVALVES)"));
+            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS, DEADENDVALVES, "
+                   "DEMANDCONDITIONS)"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

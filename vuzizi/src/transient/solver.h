@@ -140,7 +140,9 @@ private:
     void solve_orifice_node_with_cavity(std::size_t n);
     double junction_outflow(std::size_t n, double head) const;  // the law's, or the demand
     void record_cluster_orifice_demands();
-    bool under_orifice(std::size_t n) const { return !orifice_k_.empty() && orifice_k_[n] > 0.0; }
+    bool under_orifice(std::size_t n) const { return !orifice_node_.empty() && orifice_node_[n]; }
+    // The orifice coefficients of junctions whose demand condition scales them.
+    void update_orifice_conditions(double t);
     double orifice_outflow(std::size_t n, double head, double& slope) const;
     double orifice_head_step(std::size_t n, double head, double step) const;
 
@@ -169,7 +171,11 @@ private:
     // Q0 / sqrt(p0) of each junction whose outflow follows the orifice law, 0 elsewhere; empty
     // with fixed demands. Those junctions not joined to point elements are solved on their own.
     std::vector<double> orifice_k_;
+    std::vector<uint8_t> orifice_node_;  // follows the orifice law
     std::vector<int32_t> orifice_plain_nodes_, orifice_cluster_nodes_;
+    // Junctions whose demand condition gives the outflow at the steady pressure p0, and 1 / sqrt(p0).
+    std::vector<int32_t> orifice_conditioned_nodes_;
+    std::vector<double> orifice_conditioned_scale_;
 
     // Pumps then valves, as point links.
     int32_t pump_count_ = 0;

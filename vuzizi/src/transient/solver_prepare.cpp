@@ -110,6 +110,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     if (model.column_separation) build_cavities(model);
     if (!build_orifice_demands(model, error)) return false;
     update_imposed(0.0);
+    update_orifice_conditions(0.0);
     return true;
 }
 

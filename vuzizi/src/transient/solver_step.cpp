@@ -15,6 +15,7 @@ constexpr double kStoppedSpeed = 1e-3;   // relative speed below which a pump co
 bool Solver::step(std::string& error) {
     const double t = static_cast<double>(steps_ + 1) * dt_;
     update_imposed(t);
+    update_orifice_conditions(t);
     update_pumps_and_valves(t);
     compute_characteristics(cavities_ ? Qu_.data() : Q_.data());
     if (cavities_) {
