@@ -32,6 +32,7 @@ Imposed imposed_of(BoundaryMode mode) {
 
 // Shutoff head of a constant-power pump's run curve, relative to its steady head (as a one-point curve).
 constexpr double kPowerPumpShutoffRatio = 4.0 / 3.0;
+
 std::string at_line(int line) { return line > 0 ? " (line " + std::to_string(line) + ")" : std::string(); }
 
 // A constant-power pump takes, for the run, the head curve through its steady operating point
