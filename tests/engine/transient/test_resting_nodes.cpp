@@ -64,5 +64,33 @@ INSTANTIATE_TEST_SUITE_P(
                       Stub{"open_valve_to_vessel", "[VALVES]\nV J S 100 TCV 1\n[AIRVESSELS]\nAV S 0.5", false}),
     [](const ::testing::TestParamInfo<Stub>& info) { return std::string(info.param.name); });
 
+struct CutOff {
+    const char* name;
+    const char* motion;    // [VALVEMOTIONS] of valve V, shutting the stub S and its 2 l/s
+    const char* message;   // what the failure says
+};
+
+class FixedDemandCutOff : public StubBehindLink {};
+
+TEST_F(FixedDemandCutOff, FailsTheRunNamingJunctionValveAndTime) {
+    const CutOff cases[] = {
+        {"at_once", "V 0 0", "junction S: valve V cuts off its fixed demand of 0.002 m3/s at t = 0.01 s"},
+        {"slowly", "V 0 1\nV 2 0", "junction S: valve V no longer passes its fixed demand of 0.002 m3/s at t = 1."},
+    };
+    for (const CutOff& c : cases) {
+        std::string text = stub_model(std::string("[VALVES]\nV J S 100 TCV 1\n[VALVEMOTIONS]\n") + c.motion);
+        text.replace(text.find("S 0 0"), 5, "S 0 2");
+        ASSERT_EQ(load_model(write_model(std::string("cut_off_") + c.name, text)), 0);
+        int32_t level = 1;
+        OpenQorvaneAPI(&level);
+        ::testing::internal::CaptureStderr();
+        const int32_t status = run(3.0f, 1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(VUZIZI_STATUS_OK(status)) << c.name;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        EXPECT_NE(message.find("DEMANDS ORIFICE"), std::string::npos) << message;
+    }
+}
+
 }  // namespace
 }  // namespace vuzizi::transient

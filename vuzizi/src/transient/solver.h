@@ -120,6 +120,9 @@ private:
     // Marks them; false with `error` where that cuts off a fixed demand.
     bool mark_resting_nodes(const Cluster& c, std::string& error);
     void hold_resting_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const;
+    // False with `error` where a fixed demand drawn through a pump or valve alone has pulled its
+    // junction below vapour head: the link, closing, can no longer pass it.
+    bool check_starved_nodes(const Cluster& c, std::string& error) const;
 
     // Column separation (solver_cavities.cpp).
     void build_cavities(const TransientModel& model);
@@ -196,6 +199,7 @@ private:
     std::vector<int32_t> valve_outlet_;
     std::vector<uint8_t> node_valve_outlet_;
     std::vector<uint8_t> node_at_rest_;  // group nodes at rest in the current solve
+    double vapour_head_ = kWaterVapourHead;  // absolute, m of water
 
     // Storages (tanks and surge tanks), air vessels, relief valves.
     int32_t tank_count_ = 0;

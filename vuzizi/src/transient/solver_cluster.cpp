@@ -41,7 +41,7 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
     }
     // After the last round, keep the last status rather than cycle between two.
     if (cavities_) settle_cluster_cavities(c);
-    return true;
+    return c.pipeless.empty() || check_starved_nodes(c, error);
 }
 
 bool Solver::newton(const Cluster& c, std::string& error) {

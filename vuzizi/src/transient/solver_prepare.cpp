@@ -72,6 +72,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     if (!check_ends(model, error) || !check_devices(model, error)) return false;
     if (!plan_reaches(model.pipes, model.time_step, plan_, error)) return false;
     dt_ = plan_.time_step;
+    vapour_head_ = model.vapour_head;
 
     const std::size_t n = model.nodes.size();
     node_id_.resize(n);

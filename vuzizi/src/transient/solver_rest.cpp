@@ -23,9 +23,21 @@ void Solver::build_resting_candidates() {
         }
 }
 
+namespace {
+
+// The pump or valve through which a node of the group is reached: the last one listed.
+int32_t link_at(const std::vector<int32_t>& links, const std::vector<int32_t>& from, const std::vector<int32_t>& to,
+                int32_t node) {
+    int32_t found = -1;
+    for (int32_t l : links)
+        if (from[static_cast<std::size_t>(l)] == node || to[static_cast<std::size_t>(l)] == node) found = l;
+    return found;
+}
+
+}  // namespace
+
 bool Solver::mark_resting_nodes(const Cluster& c, std::string& error) {
     for (int32_t node : c.pipeless) node_at_rest_[static_cast<std::size_t>(node)] = 1;
-    int32_t last_link = -1;
     for (int32_t l : c.links) {
         const std::size_t k = static_cast<std::size_t>(l);
         if (!link_open_[k]) continue;
@@ -35,15 +47,31 @@ bool Solver::mark_resting_nodes(const Cluster& c, std::string& error) {
     for (int32_t node : c.pipeless) {
         const std::size_t n = static_cast<std::size_t>(node);
         if (!node_at_rest_[n] || under_orifice(n) || !(std::fabs(demand_now_[n]) > kTinyFlow)) continue;
-        for (int32_t l : c.links)
-            if (link_from_[static_cast<std::size_t>(l)] == node || link_to_[static_cast<std::size_t>(l)] == node)
-                last_link = l;
-        const std::size_t k = static_cast<std::size_t>(last_link);
+        const std::size_t k = static_cast<std::size_t>(link_at(c.links, link_from_, link_to_, node));
         std::ostringstream msg;
         msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
             << link_id_[k] << " cuts off its fixed demand of " << demand_now_[n] << " m3/s at t = "
             << static_cast<double>(steps_ + 1) * dt_
             << " s; with DEMANDS ORIFICE in [TRANSIENT] its outflow follows its pressure and can stop";
+        error = msg.str();
+        return false;
+    }
+    return true;
+}
+
+bool Solver::check_starved_nodes(const Cluster& c, std::string& error) const {
+    for (int32_t node : c.pipeless) {
+        const std::size_t n = static_cast<std::size_t>(node);
+        if (node_at_rest_[n] || under_orifice(n) || !(demand_now_[n] > kTinyFlow)) continue;
+        const double vapour = node_elevation_[n] + vapour_head_ - kAtmosphericHead;
+        if (!(node_head_[n] < vapour) || (cavities_ && node_cavity_open_[n])) continue;
+        const std::size_t k = static_cast<std::size_t>(link_at(c.links, link_from_, link_to_, node));
+        std::ostringstream msg;
+        msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
+            << link_id_[k] << " no longer passes its fixed demand of " << demand_now_[n]
+            << " m3/s at t = " << static_cast<double>(steps_ + 1) * dt_
+            << " s (its head falls below vapour head); with DEMANDS ORIFICE in [TRANSIENT] its outflow follows "
+               "its pressure and can stop";
         error = msg.str();
         return false;
     }
