@@ -71,7 +71,9 @@ TEST_P(DemandCondition, GivesTheOutflowOrScalesTheOrificeLaw) {
         EXPECT_NEAR(outflow.values[k], expected, 1e-9 * given) << "t = " << outflow.times[k];
         largest_gap = std::max(largest_gap, std::fabs(outflow.values[k] - given));
     }
-    if (c.scaled) EXPECT_GT(largest_gap, 1.0);  // the pressure fell, and the outflow with it
+    if (c.scaled) {
+        EXPECT_GT(largest_gap, 1.0);  // the pressure fell, and the outflow with it
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, DemandCondition,
