@@ -244,14 +244,17 @@ void Solver::build_links(const TransientModel& model) {
         const Series* schedule = v.opening.empty() ? nullptr : &v.opening;
         const double first = schedule != nullptr ? schedule->at(0.0) : 1.0;
         const double start = first > 0.0 ? first : 1.0;  // shut at once: the steady state counts as fully open
+        // A shut valve whose motion starts shut may open: its loss is then open / opening^2.
+        const bool opens_later = v.shut && schedule != nullptr && !(first > 0.0);
+        const bool shut_throughout = v.shut && !opens_later;
         link_id_.push_back(v.id);
         link_kind_.push_back(LinkKind::Valve);
         link_from_.push_back(v.from);
         link_to_.push_back(v.to);
         link_flow_.push_back(flowing ? v.flow : 0.0);
         link_open_.push_back(v.shut ? 0 : 1);
-        valve_shut_.push_back(v.shut ? 1 : 0);
-        valve_law_.push_back({steady, open, start});
+        valve_shut_.push_back(shut_throughout ? 1 : 0);
+        valve_law_.push_back(opens_later ? ValveLaw{open, open, 1.0} : ValveLaw{steady, open, start});
         valve_K_.push_back(steady);
         valve_opening_.push_back(v.shut ? 0.0 : start);
         valve_schedule_.push_back(schedule);
