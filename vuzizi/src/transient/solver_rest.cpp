@@ -34,6 +34,10 @@ int32_t link_at(const std::vector<int32_t>& links, const std::vector<int32_t>& f
     return found;
 }
 
+// The end of a message on a fixed demand that a link cuts off.
+constexpr const char* kOrificeAdvice =
+    "; with DEMANDS ORIFICE in [TRANSIENT] its outflow follows its pressure and can stop";
+
 }  // namespace
 
 bool Solver::mark_resting_nodes(const Cluster& c, std::string& error) {
@@ -52,7 +56,7 @@ bool Solver::mark_resting_nodes(const Cluster& c, std::string& error) {
         msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
             << link_id_[k] << " cuts off its fixed demand of " << demand_now_[n] << " m3/s at t = "
             << static_cast<double>(steps_ + 1) * dt_
-            << " s; with DEMANDS ORIFICE in [TRANSIENT] its outflow follows its pressure and can stop";
+            << " s" << kOrificeAdvice;
         error = msg.str();
         return false;
     }
@@ -70,8 +74,7 @@ bool Solver::check_starved_nodes(const Cluster& c, std::string& error) const {
         msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
             << link_id_[k] << " no longer passes its fixed demand of " << demand_now_[n]
             << " m3/s at t = " << static_cast<double>(steps_ + 1) * dt_
-            << " s (its head falls below vapour head); with DEMANDS ORIFICE in [TRANSIENT] its outflow follows "
-               "its pressure and can stop";
+            << " s (its head falls below vapour head)" << kOrificeAdvice;
         error = msg.str();
         return false;
     }
