@@ -312,6 +312,18 @@ void read_work_limit(ParseContext& c, const SectionLine& line) {
     c.network.transient.work_limit = *limit;
 }
 
+// DEADENDVALVES LOSS|FLOW: a valve to a dead-end junction with a demand follows its loss law, or
+// sets that junction's outflow in proportion to its opening.
+void read_dead_end_valves(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "dead-end valves", "LOSS", false, "FLOW", c.network.transient.dead_end_valve_flow);
+}
+
+// DEMANDCONDITIONS FLOW|ORIFICE: a demand condition imposes its junction's outflow, or, under
+// DEMANDS ORIFICE, gives its outflow at the steady pressure.
+void read_demand_conditions(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "demand conditions", "FLOW", false, "ORIFICE", c.network.transient.orifice_conditions);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -324,7 +336,23 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"VAPORPRESSURE", read_vapour_pressure},
     {"DEMANDS", read_demand_law},
     {"WORKLIMIT", read_work_limit},
+    {"DEADENDVALVES", read_dead_end_valves},
+    {"DEMANDCONDITIONS", read_demand_conditions},
 };
+
+// The option keywords for a message, without a spelling variant listed right after its main one.
+std::string known_transient_options() {
+    std::string known;
+    const TransientOption* previous = nullptr;
+    for (const TransientOption& option : kTransientOptionReaders) {
+        if (previous == nullptr || option.read != previous->read) {
+            if (!known.empty()) known += ", ";
+            known += option.keyword;
+        }
+        previous = &option;
+    }
+    return known;
+}
 
 // [TRANSIENT]: one option per line, `keyword value`.
 void read_transient_option(ParseContext& c, const SectionLine& line) {
@@ -333,7 +361,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS, WORKLIMIT)"));
+            quoted("transient option ", *key, " (known: " + known_transient_options() + ")"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

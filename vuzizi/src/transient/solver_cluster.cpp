@@ -20,6 +20,7 @@ constexpr int kMaxBacktracks = 40;          // halvings that keep a gas volume p
 bool Solver::solve_cluster(const Cluster& c, std::string& error) {
     if (cavities_) open_cluster_cavities(c);
     for (int round = 0; round <= kMaxStatusChanges; ++round) {
+        if (!c.pipeless.empty() && !mark_resting_nodes(c, error)) return false;
         if (!newton(c, error)) return false;
         bool changed = false;
         for (int32_t l : c.links) {
@@ -40,7 +41,7 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
     }
     // After the last round, keep the last status rather than cycle between two.
     if (cavities_) settle_cluster_cavities(c);
-    return true;
+    return c.pipeless.empty() || check_starved_nodes(c, error);
 }
 
 bool Solver::newton(const Cluster& c, std::string& error) {
@@ -161,6 +162,7 @@ bool Solver::newton(const Cluster& c, std::string& error) {
             J[row * dim + row] = -2.0 * loss * std::fabs(q) - gas * m * half_dt / volume;
         }
         if (cavities_) hold_cavity_rows(c, x, J, F, dim);
+        if (!c.pipeless.empty()) hold_resting_rows(c, x, J, F, dim);
         for (int i = 0; i < dim; ++i) F[i] = -F[i];
         if (!solve_dense(J, F, dim)) {
             std::ostringstream msg;

@@ -16,6 +16,7 @@ constexpr double kStoppedSpeed = 1e-3;   // relative speed below which a pump co
 bool Solver::step(std::string& error) {
     const double t = static_cast<double>(steps_ + 1) * dt_;
     update_imposed(t);
+    update_orifice_conditions(t);
     update_pumps_and_valves(t);
     compute_characteristics(cavities_ ? Qu_.data() : Q_.data());
     if (cavities_) {
@@ -74,14 +75,20 @@ void Solver::update_pumps_and_valves(double t) {
             link_open_[k] = 0;
         }
     }
-    for (std::size_t v = 0; v < valve_K0_.size(); ++v) {
+    for (std::size_t v = 0; v < valve_law_.size(); ++v) {
         const std::size_t l = static_cast<std::size_t>(pump_count_) + v;
-        if (valve_K0_[v] < 0.0) continue;  // shut throughout
-        if (valve_schedule_[v] == nullptr) continue;
+        if (valve_shut_[v] || valve_schedule_[v] == nullptr) continue;
         const double tau = std::max(0.0, valve_schedule_[v]->at(t));
         valve_opening_[v] = tau;
         link_open_[l] = tau > 0.0 ? 1 : 0;
-        valve_K_[v] = tau > 0.0 ? valve_K0_[v] / (tau * tau) : 0.0;
+        const int32_t outlet = valve_outlet_[v];
+        if (outlet >= 0) {
+            // The valve sets its dead end's outflow; its loss stays the steady one.
+            const std::size_t n = static_cast<std::size_t>(outlet);
+            demand_now_[n] = base_demand_[n] * tau / valve_law_[v].start;
+        } else {
+            valve_K_[v] = tau > 0.0 ? valve_law_[v].loss_at(tau) : 0.0;
+        }
     }
 }
 
