@@ -20,14 +20,21 @@ COMMENT_MARK = ";"
 END_SECTION = "END"
 VALVE_MOTIONS, PUMP_TRIPS, TRANSIENT = "VALVEMOTIONS", "PUMPTRIPS", "TRANSIENT"
 DEMAND_LAWS = ("fixed", "orifice")
+DEAD_END_VALVE_LAWS = ("loss", "flow")  # DEADENDVALVES: a valve to a dead-end demand by its loss, or its flow
+DEMAND_CONDITION_LAWS = ("flow", "orifice")  # DEMANDCONDITIONS: a demand condition as flow, or scaling the law
 # The [TRANSIENT] keywords that TransientOptions sets; a file's lines with them give way to it.
 OPTION_KEYWORDS = ("TIMESTEP", "DEMANDS", "COLUMNSEPARATION", "VAPOURPRESSURE", "VAPORPRESSURE",
-                   "WAVESPEEDTOLERANCE")
+                   "WAVESPEEDTOLERANCE", "DEADENDVALVES", "DEMANDCONDITIONS")
 
 
 def _number(value: float) -> str:
     """A float as the engine reads it back exactly."""
     return repr(float(value))
+
+
+def _one_of(name: str, value: str, choices: tuple[str, ...]) -> None:
+    if value not in choices:
+        raise ConditionError(f"{name} must be one of {', '.join(map(repr, choices))}, not {value!r}")
 
 
 def _positive(name: str, value: float | None) -> float | None:
@@ -118,20 +125,25 @@ class TransientOptions:
     column_separation: bool = False
     vapour_pressure: float | None = None
     wave_speed_tolerance: float | None = None
+    dead_end_valves: str = "loss"
+    demand_conditions: str = "flow"
 
     @classmethod
     def checked(cls, time_step: float | None, demands: str, column_separation: bool,
-                vapour_pressure: float | None, wave_speed_tolerance: float | None) -> TransientOptions:
-        if demands not in DEMAND_LAWS:
-            raise ConditionError(f"demands must be one of {', '.join(map(repr, DEMAND_LAWS))}, not {demands!r}")
+                vapour_pressure: float | None, wave_speed_tolerance: float | None,
+                dead_end_valves: str = "loss", demand_conditions: str = "flow") -> TransientOptions:
+        _one_of("demands", demands, DEMAND_LAWS)
+        _one_of("dead_end_valves", dead_end_valves, DEAD_END_VALVE_LAWS)
+        _one_of("demand_conditions", demand_conditions, DEMAND_CONDITION_LAWS)
         if not isinstance(column_separation, bool):
             raise ConditionError(f"column_separation must be True or False, not {column_separation!r}")
         return cls(_positive("time_step", time_step), demands, column_separation,
                    _positive("vapour_pressure", vapour_pressure),
-                   _positive("wave_speed_tolerance", wave_speed_tolerance))
+                   _positive("wave_speed_tolerance", wave_speed_tolerance), dead_end_valves, demand_conditions)
 
     def lines(self) -> list[str]:
-        lines = [f" DEMANDS {self.demands.upper()}", f" COLUMNSEPARATION {'YES' if self.column_separation else 'NO'}"]
+        lines = [f" DEMANDS {self.demands.upper()}", f" COLUMNSEPARATION {'YES' if self.column_separation else 'NO'}",
+                 f" DEADENDVALVES {self.dead_end_valves.upper()}", f" DEMANDCONDITIONS {self.demand_conditions.upper()}"]
         for keyword, value in (("TIMESTEP", self.time_step), ("VAPOURPRESSURE", self.vapour_pressure),
                                ("WAVESPEEDTOLERANCE", self.wave_speed_tolerance)):
             if value is not None:

@@ -337,16 +337,21 @@ class Model:
         self._change_events(lambda: self._pump_trips.__setitem__(pump, trip))
 
     def transient(self, time_step: float | None = None, demands: str = "fixed", column_separation: bool = False,
-                  vapour_pressure: float | None = None, wave_speed_tolerance: float | None = None) -> None:
+                  vapour_pressure: float | None = None, wave_speed_tolerance: float | None = None,
+                  dead_end_valves: str = "loss", demand_conditions: str = "flow") -> None:
         """Sets the run's options, in place of the file's lines for them (None: the engine's default).
 
         time_step: the common time step (s) instead of the one the engine chooses. demands: "fixed" holds
         junction demands at their steady values, "orifice" lets them follow the pressure. column_separation:
         vapour cavities where the head falls to vapour head; vapour_pressure: absolute, in the model's
         pressure unit (by default water's at 20 C). wave_speed_tolerance: the largest relative adjustment
-        of a pipe's wave speed the engine's choice of step accepts."""
+        of a pipe's wave speed the engine's choice of step accepts. dead_end_valves: "loss" moves every valve
+        by its loss law, "flow" lets a valve to a dead-end junction with a demand set that outflow in
+        proportion to its opening (TSNet's law; with demands="orifice"). demand_conditions: "flow" imposes
+        a demand condition's outflow, "orifice" takes it as the outflow at the steady pressure and lets the
+        orifice law scale it (with demands="orifice")."""
         options = TransientOptions.checked(time_step, demands, column_separation, vapour_pressure,
-                                           wave_speed_tolerance)
+                                           wave_speed_tolerance, dead_end_valves, demand_conditions)
         self._change_events(lambda: setattr(self, "_options", options))
 
     def clear_events(self) -> None:
