@@ -25,13 +25,13 @@ ASAN_ENV = QORVANE_HYPOTHESIS_EXAMPLES=30 QORVANE_LEAK_ITERATIONS=300 LD_PRELOAD
 
 # The demo needs the module and the stand-in engine (the package runs from its sources): only those are
 # built, not the test double, the C++ tests or the bench's references.
-DEMO_TARGETS := binding/_pyQorvane vuzizi/Vuzizi32
+DEMO_MODULE = binding/_pyQorvane$$($(PY) -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
 DEMO_FIRST_BUILD := about 2 minutes on two cores
 demo: deps
 	@[ -f $(BUILD)/build.ninja ] || $(VENV)/bin/meson setup $(BUILD)
 	@ls $(BUILD)/binding/_pyQorvane*.so >/dev/null 2>&1 \
 	  || echo "building the module and the stand-in engine: the first build takes $(DEMO_FIRST_BUILD)"
-	$(VENV)/bin/meson compile -C $(BUILD) $(DEMO_TARGETS)
+	$(VENV)/bin/ninja -C $(BUILD) $(DEMO_MODULE) vuzizi/libVuzizi32.so
 	@$(PY) -c "import matplotlib" 2>/dev/null || $(PY) -m pip install -q matplotlib
 	PYTHONPATH=$(BUILD)/binding:$(PACKAGE_DIR) $(PY) examples/demo.py
 
