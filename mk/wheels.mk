@@ -43,13 +43,25 @@ wheel-linux: deps $(WHEEL_TOOLS)
 	@wheel=$$(ls $(DIST)/*-manylinux*.whl) && echo "Linux wheel: $$wheel, tag $$(basename $$wheel .whl | cut -d- -f3-)" \
 	  && $(WHEEL_TOOL_ENV) $(VENV)/bin/auditwheel show $$wheel
 
-wheel-win-amd64: windows-x64 $(WHEEL_TOOLS)
-	mkdir -p $(DIST) && rm -f $(WHEEL_AMD64)
-	$(ASSEMBLE_WHEEL) --tag cp313-cp313-win_amd64 \
-	  --file $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd=_pyQorvane.cp313-win_amd64.pyd \
-	  --file $(WIN_X64)/build/vuzizi/Vuzizi32.dll=Vuzizi32.dll
+# The Windows binaries go into the wheels stripped of their symbols and debug sections (half the size;
+# exports and imports stay): $(1) strip, $(2) staging folder, then pairs of source and name in the wheel.
+define win_wheel_stage
+	rm -rf $(2) && mkdir -p $(2)
+	$(foreach pair,$(3),$(1) -o $(2)/$(call wheel_name,$(pair)) $(firstword $(subst =, ,$(pair)));)
+endef
+# The name in the wheel of a source=name pair, and the assembly's arguments for the staged files.
+wheel_name = $(lastword $(subst =, ,$(1)))
+wheel_stage_args = $(foreach pair,$(2),--file $(1)/$(call wheel_name,$(pair))=$(call wheel_name,$(pair)))
 
+WHEEL_AMD64_FILES = $(WIN_X64)/build/binding/_pyQorvane.cp313-win_amd64.pyd=_pyQorvane.cp313-win_amd64.pyd \
+	$(WIN_X64)/build/vuzizi/Vuzizi32.dll=Vuzizi32.dll
+wheel-win-amd64: windows-x64 $(WHEEL_TOOLS)
+	$(call win_wheel_stage,x86_64-w64-mingw32-strip,$(WHEEL_DIR)/win_amd64,$(WHEEL_AMD64_FILES))
+	mkdir -p $(DIST) && rm -f $(WHEEL_AMD64)
+	$(ASSEMBLE_WHEEL) --tag cp313-cp313-win_amd64 $(call wheel_stage_args,$(WHEEL_DIR)/win_amd64,$(WHEEL_AMD64_FILES))
+
+WHEEL_WIN32_FILES = $(WIN_X86)/$(WHEEL_WIN32_VARIANT)/$(WIN_X86_MODULE)=_pyQorvane.cp313-win32.pyd
 wheel-win32: windows-x86-$(WHEEL_WIN32_VARIANT) $(WHEEL_TOOLS)
+	$(call win_wheel_stage,i686-w64-mingw32-strip,$(WHEEL_DIR)/win32,$(WHEEL_WIN32_FILES))
 	mkdir -p $(DIST) && rm -f $(WHEEL_WIN32)
-	$(ASSEMBLE_WHEEL) --tag cp313-cp313-win32 \
-	  --file $(WIN_X86)/$(WHEEL_WIN32_VARIANT)/$(WIN_X86_MODULE)=_pyQorvane.cp313-win32.pyd
+	$(ASSEMBLE_WHEEL) --tag cp313-cp313-win32 $(call wheel_stage_args,$(WHEEL_DIR)/win32,$(WHEEL_WIN32_FILES))
