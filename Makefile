@@ -81,16 +81,16 @@ test-asan: deps
 	$(ASAN_ENV) LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD_ASAN)) PYTHONPATH=$(BUILD_ASAN)/binding $(PY) $(PYTEST) tests/module
 	$(ASAN_ENV) PYTHONPATH=$(BUILD_ASAN)/binding:$(PACKAGE_DIR) $(PY) $(PYTEST) tests/engine_py
 
-# The Linux wheel of $(DIST) (built against numpy 2.2.5) in a fresh venv with the newest numpy 2 release,
-# installed and run with no compiler on PATH: the module tests over the double (LD_LIBRARY_PATH still puts
+# The Linux wheel of $(DIST) (built against numpy 2.2.5) in a fresh venv with the newest numpy 2 release
+# and the extras the tests need, installed and run with no compiler on PATH: the module tests over the double (LD_LIBRARY_PATH still puts
 # another engine first), the engine's and the package's tests, the README's quick start and the sweep.
 NO_COMPILER = env PATH=$(abspath $(VENV_NEWEST))/bin
 COMPILERS := cc gcc g++ c++ clang clang++
 test-newest: wheel-linux
 	rm -rf $(VENV_NEWEST) && $(PYTHON) -m venv $(VENV_NEWEST)
 	$(NO_COMPILER) $(SHELL) -c '! command -v $(COMPILERS)' || { echo "a compiler is on the venv's PATH"; exit 1; }
-	$(NO_COMPILER) python -m pip install -q --only-binary=:all: "numpy>=2,<3" pytest hypothesis \
-	  $(abspath $(wildcard $(DIST)/*-manylinux*.whl))
+	$(NO_COMPILER) python -m pip install -q --only-binary=:all: "numpy>=2,<3" \
+	  "$(abspath $(wildcard $(DIST)/*-manylinux*.whl))[tables,progress,test]"
 	cd /tmp && $(NO_COMPILER) python -c "import numpy, _pyQorvane, qorvane, pathlib, sysconfig; \
 	  site = pathlib.Path(sysconfig.get_paths()['platlib']); \
 	  assert pathlib.Path(_pyQorvane.__file__).parent == site, _pyQorvane.__file__; \
@@ -98,7 +98,8 @@ test-newest: wheel-linux
 	  assert (site / '_pyQorvane.pyi').is_file() and any(site.glob('libVuzizi32*')); \
 	  print('installed module with numpy', numpy.__version__)"
 	cd tests && LD_LIBRARY_PATH=$(call DOUBLE_DIR,$(BUILD)) $(NO_COMPILER) python $(PYTEST) module
-	cd tests && $(NO_COMPILER) python $(PYTEST) engine_py qorvane
+	cd tests && $(NO_COMPILER) python $(PYTEST) engine_py
+	cd tests && $(NO_COMPILER) python $(PYTEST) qorvane
 	$(MAKE) --no-print-directory package-installed
 
 # --- The qorvane package (python/qorvane): tests against the stand-in engine, mypy, the installed wheel.

