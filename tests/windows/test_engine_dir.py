@@ -12,6 +12,11 @@ pytestmark = pytest.mark.skipif(sys.platform != "win32", reason="the Windows DLL
 IMPORT_AND_OPEN = "import qorvane, _pyQorvane; print('engine version', _pyQorvane.init(0))"
 
 
+def copy_bytes(source: str, destination: str) -> None:
+    # shutil's own copy calls CopyFile2, which wine 8.0 lacks.
+    Path(destination).write_bytes(Path(source).read_bytes())
+
+
 @pytest.fixture(scope="module")
 def bare_install(tmp_path_factory: pytest.TempPathFactory) -> Path:
     """The installed module and package copied to a folder of their own, the engine to a folder apart."""
@@ -20,10 +25,10 @@ def bare_install(tmp_path_factory: pytest.TempPathFactory) -> Path:
 
     folder = tmp_path_factory.mktemp("bare")
     module = Path(_pyQorvane.__file__)
-    shutil.copy(module, folder)
-    shutil.copytree(Path(qorvane.__file__).parent, folder / "qorvane")
+    copy_bytes(str(module), str(folder / module.name))
+    shutil.copytree(Path(qorvane.__file__).parent, folder / "qorvane", copy_function=copy_bytes)
     (folder / "engine").mkdir()
-    shutil.copy(module.parent / "Vuzizi32.dll", folder / "engine")
+    copy_bytes(str(module.parent / "Vuzizi32.dll"), str(folder / "engine" / "Vuzizi32.dll"))
     (folder / "empty").mkdir()
     return folder
 
