@@ -1,4 +1,5 @@
 """qorvane: network models, boundary conditions, runs, result curves and sweeps over the _pyQorvane module."""
+from . import _engine_dir  # noqa: F401  (first: on Windows it puts the engine's folder in the DLL search)
 from . import examples, plot
 from .errors import (ConditionError, LoadError, ModelClosedError, ModelFileError, QorvaneError, ResultsError,
                      RunError, ScenarioError, StaleResultsError, UnknownElementError, UnknownQuantityError)
