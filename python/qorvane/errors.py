@@ -72,6 +72,13 @@ class UnknownElementError(QorvaneError, LookupError):
         return str(self.args[0])
 
 
+class UnknownQuantityError(QorvaneError, KeyError):
+    """No quantity of the package has that word; the message lists the words there are."""
+
+    def __str__(self) -> str:
+        return str(self.args[0])
+
+
 class ConditionError(QorvaneError, ValueError):
     """A boundary-condition series was refused, before or by the engine."""
 

@@ -215,7 +215,7 @@ TEST_F(Interface, UnitsOfAUsModel) {
     ASSERT_EQ(load(write_model("units_us", kSiModel + "UNITS GPM\n")), 0);
     const double ft = 1 / 0.3048;
     const UnitRow rows[] = {
-        {2, "ft", "m", ft},  {4, "psi", "m", 9806.65 / 6894.757293168}, {10, "GPM", "m3/s", 60 / 3.785411784e-3},
+        {2, "ft", "m", ft},  {4, "psi", "m", 0.4333 / 0.3048}, {10, "GPM", "m3/s", 60 / 3.785411784e-3},
         {9, "in", "m", 1 / 0.0254}, {12, "-", "-", 1.0}, {7, "ft3", "m3", ft * ft * ft}, {15, "hp", "W", 1 / 745.69987158227},
     };
     for (const UnitRow& row : rows) expect_unit(row);

@@ -122,9 +122,14 @@ TEST(ModelReading, StatusSectionSetsPumpsValvesAndPipes) {
 }
 
 TEST(ModelReading, UnusedSectionsAreTracedNotRefused) {
-    const Loaded l = load(std::string(kSmall) + "[ENERGY]\nGLOBAL PRICE 2\n[END]\n[NONSENSE]\n");
+    const Loaded l = load(std::string(kSmall) + "[ENERGY]\nGLOBAL PRICE 2\n[END]\n[NONSENSE]\nx\n[VALVEMOTIONS] ; late\n");
     ASSERT_EQ(l.read_error, Error::None) << l.messages;
     EXPECT_NE(l.messages.find("[ENERGY] is not used"), std::string::npos) << l.messages;
+    // Sections after [END] are not read, and each is named where it stands.
+    EXPECT_NE(l.messages.find("model.inp:18: warning: section [NONSENSE] comes after [END]"), std::string::npos)
+        << l.messages;
+    EXPECT_NE(l.messages.find("model.inp:20: warning: section [VALVEMOTIONS] comes after [END]"), std::string::npos)
+        << l.messages;
     EXPECT_EQ(load(std::string(kSmall) + "[ENERGY]\nx\n", kLevelWarnings).messages, "");
 }
 

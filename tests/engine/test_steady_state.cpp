@@ -15,6 +15,8 @@ constexpr double kTightAccuracy = 1e-10;
 // Hazen-Williams in feet and cubic feet per second, h = 4.727 L Q^1.852 / (C^1.852 D^4.871),
 // evaluated in SI.
 constexpr double ft = 0.3048;
+// Weight of water a constant-power pump delivers its power against: h = 8.814 P / Q in ft, hp, ft3/s.
+constexpr double kPowerWeight = 745.69987158227 / (8.814 * ft * ft * ft * ft);
 double hw_r(double length, double diameter, double c) {
     const double r_ft = 4.727 * (length / ft) / (std::pow(c, 1.852) * std::pow(diameter / ft, 4.871));
     return r_ft * ft / std::pow(ft * ft * ft, 1.852);
@@ -185,7 +187,7 @@ TEST(Pumps, ConstantPowerDeliversItsPower) {
         "[PIPES]\nP1 J1 R2 1000 300 120\n[OPTIONS]\nUNITS LPS\n"));
     ASSERT_EQ(l.solve_error, Error::None) << l.messages;
     const double q = flow(l, "U1");
-    EXPECT_NEAR(1000.0 * g * q * (head(l, "J1") - 10.0), 20.0e3, 1e-3);
+    EXPECT_NEAR(kPowerWeight * q * (head(l, "J1") - 10.0), 20.0e3, 1e-3);
 }
 
 // Constant-power pumps far from their first guess, the flow of the pipe they feed: U1 delivers a
@@ -198,7 +200,7 @@ TEST(Pumps, ConstantPowerFarFromItsFirstGuessSettlesQuickly) {
     ASSERT_EQ(l.solve_error, Error::None) << l.messages;
     for (const auto& [pump, power, diameter] : {std::tuple{"U1", 2.0e3, 0.6}, std::tuple{"U2", 30.0e3, 0.3}}) {
         const double r = hw_r(1000, diameter, 120);
-        const double q = root([&](double x) { return 30.0 + hw_loss(r, x) - power / (1000.0 * g * x); }, 1e-4, 1.0);
+        const double q = root([&](double x) { return 30.0 + hw_loss(r, x) - power / (kPowerWeight * x); }, 1e-4, 1.0);
         EXPECT_NEAR(flow(l, pump), q, 1e-7 * q) << pump;
     }
     EXPECT_LE(l.state.iterations, 9);
@@ -212,6 +214,39 @@ TEST(Pumps, ClosedByStatusCarriesNoFlow) {
     EXPECT_NEAR(flow(l, "U1"), 0.0, 1e-6);
     EXPECT_NEAR(flow(l, "P1"), -0.001, 1e-9);
 }
+
+// A pump that cannot lift against its delivery head, or that is stopped, carries no flow either
+// way: it closes as a check valve would (a half-speed pump with a shutoff of 10 m below a tank
+// 40 m up would otherwise carry a reverse flow; a stopped one, the demand with no head).
+struct IdlePumpCase {
+    const char* name;
+    const char* model;
+};
+
+const IdlePumpCase kIdlePumps[] = {
+    {"half_speed_below_a_tank",
+     "[RESERVOIRS]\nR1 10\n[TANKS]\nT 40 10 0 20 10\n[JUNCTIONS]\nJ1 0 0\n[CURVES]\nC1 50 30\n"
+     "[PUMPS]\nU1 R1 J1 HEAD C1 SPEED 0.5\n[PIPES]\nP1 J1 T 1000 300 120\n"},
+    {"speed_zero_beside_a_pipe",
+     "[RESERVOIRS]\nR1 50\n[JUNCTIONS]\nJ1 0 10\n[CURVES]\nC1 50 30\n[PUMPS]\nU1 R1 J1 HEAD C1 SPEED 0\n"
+     "[PIPES]\nP1 R1 J1 1000 300 120\n"},
+    {"speed_pattern_zero_at_start",
+     "[RESERVOIRS]\nR1 50\n[JUNCTIONS]\nJ1 0 10\n[CURVES]\nC1 50 30\n[PATTERNS]\nOFF 0 1\n"
+     "[PUMPS]\nU1 R1 J1 HEAD C1 PATTERN OFF\n[PIPES]\nP1 R1 J1 1000 300 120\n"},
+};
+
+class IdlePump : public ::testing::TestWithParam<IdlePumpCase> {};
+
+TEST_P(IdlePump, ClosesAndCarriesNoFlow) {
+    const Loaded l = load(std::string(GetParam().model) + "[OPTIONS]\nUNITS LPS\n");
+    ASSERT_EQ(l.solve_error, Error::None) << l.messages;
+    EXPECT_EQ(l.state.state[link(l, "U1")], LinkState::Closed);
+    EXPECT_NEAR(flow(l, "U1"), 0.0, 1e-6);
+    EXPECT_LT(worst_imbalance(*l.network, l.state), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IdlePump, ::testing::ValuesIn(kIdlePumps),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 constexpr const char* kPrvNetwork =
     "[RESERVOIRS]\nR1 100\n[JUNCTIONS]\nJ1 0 0\nJ2 10 20\nJ3 5 10\n"

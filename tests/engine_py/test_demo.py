@@ -43,7 +43,7 @@ def test_table_and_plot(tmp_path, capsys):
     out = capsys.readouterr().out
     assert "pressure at J5" in out and "gas volume of AV1" in out
     if "matplotlib is not installed" not in out:
-        assert plot.stat().st_size > 0
+        assert plot.stat().st_size > 0 and (tmp_path / demo.MAP_NAME).stat().st_size > 0
 
 
 def test_failure_is_reported_with_a_clear_message(monkeypatch, capsys):

@@ -1,4 +1,5 @@
-"""Junctions that links held closed cut off from every reservoir and tank, on the bundled pumping main."""
+"""Junctions that links held closed, or closed by the steady state, cut off from every reservoir and tank, on the
+bundled pumping main."""
 
 from pathlib import Path
 
@@ -22,6 +23,10 @@ def variant(tmp_path, extra="", replace=("", "")):
     ("[CONTROLS]\nLINK P3 CLOSED AT TIME 0", ("", ""), ["J4", "J5"]),
     # Decided in the solution: the pressure at J3 is above 1 m.
     ("[CONTROLS]\nLINK P3 CLOSED IF NODE J3 ABOVE 1", ("", ""), ["J4", "J5"]),
+    # Closed by the solution: a check valve against the flow, a pressure-sustaining valve that
+    # cannot hold its setting.
+    ("", (P4_OPEN, P4_OPEN.replace("J4     J5", "J5     J4").replace("OPEN", "CV")), ["J5"]),
+    ("[VALVES]\nV4 J4 J5 300 PSV 500", (P4_OPEN, ""), ["J5"]),
 ])
 def test_cut_off_demand_fails_the_load_naming_the_junctions(engine, tmp_path, capfd, extra, replace, cut_off):
     engine.init(1)
@@ -35,6 +40,8 @@ def test_cut_off_demand_fails_the_load_naming_the_junctions(engine, tmp_path, ca
     ("[STATUS]\nP3 CLOSED\n[DEMANDS]\nJ4 0\nJ5 0", ("", "")),  # cut off without demand
     ("", (P4_OPEN, P4_OPEN.replace("OPEN", "CV"))),  # a check valve may open
     ("[CONTROLS]\nLINK P3 CLOSED AT TIME 0\nLINK P3 OPEN AT TIME 0", ("", "")),  # the later control wins
+    # A pressure control opens the closed feed at time 0, as AT TIME 0 would.
+    ("[STATUS]\nP3 CLOSED\n[CONTROLS]\nLINK P3 OPEN IF NODE J4 BELOW 10", ("", "")),
 ])
 def test_sound_networks_load_and_run(engine, tmp_path, extra, replace):
     assert engine.loadmodel(variant(tmp_path, extra, replace)) == 0

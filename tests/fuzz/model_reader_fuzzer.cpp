@@ -1,7 +1,9 @@
 // libFuzzer target: arbitrary bytes as a model file, read and checked, solved for the steady state,
 // then turned into a transient model whose pipes are divided into reaches. A model that reads is
 // then loaded through the engine's C interface and run for a few steps, as run_simulation does:
-// an exception the interface had to catch counts as a fault, as does any crash.
+// an exception the interface had to catch counts as a fault, as does any crash. A load or run that
+// succeeds is checked for physical plausibility (run_checks.h); violations are counted, their inputs
+// kept, and the session's summary printed at exit.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +23,7 @@
 #include "hydraulics/gradient_system.h"
 #include "hydraulics/steady_state.h"
 #include "input/model_reader.h"
+#include "run_checks.h"
 #include "transient/network_adapter.h"
 #include "transient/reach_plan.h"
 #include "transient/step_events.h"
@@ -31,9 +34,10 @@ namespace {
 constexpr int kMaxTrials = 500;
 constexpr std::string_view kInputName = "fuzz.inp";
 // A bounded run: at most this long and this many steps, on networks of at most this many reaches
-// (each step costs work per reach).
+// (each step costs work per reach). Each input runs for its own number of steps, picked from its
+// hash, so that a growth the run would catch once it is no longer finite is seen earlier too.
 constexpr float kRunHorizon = 2.0f;  // s
-constexpr double kMaxRunSteps = 50.0;
+constexpr uint64_t kMaxRunSteps = 50;
 constexpr int32_t kMaxRunReaches = 20000;
 constexpr int32_t kSilentLevel = -1;
 
@@ -42,6 +46,13 @@ const std::string& model_path() {
     static const std::string path =
         (std::filesystem::temp_directory_path() / ("vuzizi_fuzz_" + std::to_string(::getpid()) + ".inp")).string();
     return path;
+}
+
+// The input's number of steps, or FUZZ_RUN_STEPS when set (to replay a model for a given length).
+uint64_t run_steps(std::string_view text) {
+    static const char* forced = std::getenv("FUZZ_RUN_STEPS");
+    if (forced != nullptr && std::atoll(forced) > 0) return static_cast<uint64_t>(std::atoll(forced));
+    return 1 + fuzz::fingerprint(text) % kMaxRunSteps;
 }
 
 // Loads the text through OuvrirReseau and, when it loads, prepares and runs a bounded calculation.
@@ -57,14 +68,16 @@ void load_and_run(std::string_view text) {
     std::memcpy(field, model_path().data(), std::min<std::size_t>(model_path().size(), MODEL_PATH_LEN));
     field[MODEL_PATH_LEN] = '\0';
     if (OuvrirReseau(field) != 0) return;
+    fuzz::check_load(text);
     const int32_t zero = 0;
     CalcParamRecord params{};
     if (!VUZIZI_STATUS_OK(InitCalculQor(&zero)) || !VUZIZI_STATUS_OK(GetParamCalcQor(&params))) return;
     if (params.total_reaches > kMaxRunReaches || !(params.time_step > 0.0)) return;
-    params.horizon = static_cast<float>(std::min<double>(kRunHorizon, kMaxRunSteps * params.time_step));
+    const double steps = static_cast<double>(run_steps(text));
+    params.horizon = static_cast<float>(std::min<double>(kRunHorizon, steps * params.time_step));
     params.storage_factor = 1;
     if (!(params.horizon > 0.0f) || !VUZIZI_STATUS_OK(SetParamCalcQor(&params))) return;
-    (void)RunCalculQor();
+    if (VUZIZI_STATUS_OK(RunCalculQor())) fuzz::check_run(text);
 }
 
 }  // namespace
@@ -72,7 +85,10 @@ void load_and_run(std::string_view text) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const int32_t level = kSilentLevel;
     if (!VUZIZI_STATUS_OK(OpenQorvaneAPI(&level))) std::abort();
-    std::atexit([] { std::remove(model_path().c_str()); });
+    std::atexit([] {
+        std::remove(model_path().c_str());
+        fuzz::print_summary(stderr);
+    });
     return 0;
 }
 

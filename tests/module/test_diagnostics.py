@@ -187,3 +187,49 @@ def test_each_line_is_written_once_and_interruptions_propagate(dbl, capfd, write
     assert dbl.ops()[-1] == "RunCalculQor"  # the routine finished before the interruption was raised
     assert buffer.taken == taken
     assert capfd.readouterr().out == ("" if taken else LINE.decode())
+
+
+class ShortWriting(io.RawIOBase):
+    """A raw stream that takes at most `chunk` bytes per write, and none (None, or BlockingIOError from a
+    buffered stream that kept `chunk` bytes) once it has taken `capacity` bytes."""
+
+    def __init__(self, chunk, capacity, refusal):
+        super().__init__()
+        self.taken, self.chunk, self.capacity, self.refusal = bytearray(), chunk, capacity, refusal
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        room = min(self.chunk, self.capacity - len(self.taken), len(data))
+        if room <= 0 and self.refusal == "none":
+            return None
+        if self.refusal == "blocking" and len(self.taken) + len(data) > self.capacity:
+            room = max(room, 0)
+            self.taken += bytes(data[:room])
+            raise BlockingIOError(0, "would block", room)
+        self.taken += bytes(data[:room])
+        return room
+
+
+@pytest.mark.parametrize("chunk, capacity, refusal", [
+    (3, 1000, "none"),
+    (1, 1000, "none"),
+    (1000, 0, "none"),
+    (2, 5, "none"),
+    (1000, 5, "blocking"),
+], ids=["three-bytes-a-call", "one-byte-a-call", "takes-nothing", "a-part-then-nothing", "blocking-after-a-part"])
+def test_a_short_write_loses_no_byte(dbl, capfd, chunk, capacity, refusal):
+    at_debug(dbl, 1)
+    dbl.returns("IndiceNoeudQor", -1)
+    capfd.readouterr()
+    raw = ShortWriting(chunk, capacity, refusal)
+    with contextlib.redirect_stdout(BufferedStream(raw)):
+        M.get_node("NOPE")
+        M.get_node("AGAIN")
+    expected = "  * Unknown node:NOPE\n  * Unknown node:AGAIN\n"
+    # What the stream did not take follows on the process's standard output, nothing twice.
+    taken = bytes(raw.taken).decode()
+    assert taken == expected[:len(taken)]
+    assert taken + capfd.readouterr().out == expected
+    assert len(taken) == min(capacity, len(expected))

@@ -52,3 +52,20 @@ def every_kind(tmp_path: Path) -> Path:
 @pytest.fixture
 def pumping_main() -> Path:
     return qorvane.examples.path("pumping_main")
+
+
+@pytest.fixture
+def every_kind_with(tmp_path: Path):
+    """Writes the model with every kind of element, one text of it replaced, and gives its path."""
+    def write(old: str, new: str) -> Path:
+        assert old in EVERY_KIND
+        path = tmp_path / "every_kind_variant.inp"
+        path.write_text(EVERY_KIND.replace(old, new))
+        return path
+    return write
+
+
+@pytest.fixture
+def tnet1() -> Path:
+    """TSNet's example network Tnet1, as TSNet distributes it."""
+    return Path(__file__).parent / "data" / "Tnet1.inp"

@@ -16,7 +16,8 @@ def test_element_lists_and_nodes_match_the_engine(every_kind):
         assert (model.surge_tanks, model.air_vessels, model.relief_valves) == (("ST1",), ("AV1",), ("RV1",))
         node = model.node("J5")
         assert (node.index, node.elevation, node.demand, node.head) == raw.get_node("J5")
-        assert (node.kind, node.units) == ("junction", {"elevation": "m", "demand": "LPS", "head": "m"})
+        assert (node.kind, node.units) == ("junction",
+                                           {"elevation": "m", "demand": "LPS", "head": "m", "pressure": "m"})
         with pytest.raises(qorvane.UnknownElementError, match="no node 'J9'"):
             model.node("J9")  # after [END]
 

@@ -20,7 +20,8 @@ def raw_error(model):
     raw.set_col_node("J5", "CS", [0.0, 1.0], [1.0, 2.0], 3)  # the raw module's error class does not pickle
 
 
-SCENARIOS = [closing(s) for s in (0.05, 0.5, 1.0)]
+SCENARIOS = [closing(s) for s in (0.05, 0.5, 1.0)] + [
+    qorvane.Scenario(HORIZON, PRESSURE, pump_trips={"PU1": 0.5}, transient={"demands": "orifice"})]
 
 
 def in_this_process(path):

@@ -1,4 +1,4 @@
-"""Test environment only, for wine 8.0: points the math API-set import of numpy's extension modules at
+"""Test environment only, for wine 8.0: points the math API-set import of extension modules (numpy's, pandas') at
 the DLL of crt_math_forwarder.c, a name of the same length, so the import tables keep their layout."""
 
 import pathlib
@@ -21,4 +21,4 @@ def patch(package: pathlib.Path) -> int:
 
 if __name__ == "__main__":
     count = patch(pathlib.Path(sys.argv[1]))
-    print(f"math imports of {count} numpy extension modules point at {FORWARDER.decode()}")
+    print(f"math imports of {count} extension modules of {sys.argv[1]} point at {FORWARDER.decode()}")

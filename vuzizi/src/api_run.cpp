@@ -28,6 +28,9 @@ constexpr double kMebibyte = 1024.0 * 1024.0;
 constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
 // Time steps a run may take: the step count of the parameter record is a 32-bit integer.
 constexpr int64_t kMaxStepCount = INT32_MAX;
+// Reach updates (time steps x reaches) a run may take unless the model's WORKLIMIT raises or
+// lowers it: some minutes of the time loop, which holds the caller until it ends.
+constexpr double kDefaultWorkLimit = 1e11;
 
 RunState& run() { return engine().transient_run; }
 
@@ -223,6 +226,28 @@ bool step_count_fits(double horizon, double dt) {
     return false;
 }
 
+double work_limit() {
+    const double limit = engine().network().transient.work_limit;
+    return limit > 0.0 ? limit : kDefaultWorkLimit;
+}
+
+// Refuses (with a message giving the run's work and the longest horizon within the limit) a run
+// of more reach updates than the limit. Checked before the memory: no advice on storage then
+// leads to a run beyond it.
+bool work_fits(double horizon, double dt, int64_t reaches) {
+    const int64_t steps = steps_for(horizon, dt);
+    const double work = static_cast<double>(steps) * static_cast<double>(reaches);
+    const double limit = work_limit();
+    if (work <= limit) return true;
+    std::ostringstream msg;
+    msg << std::setprecision(kAdviceDigits) << "RunCalculQor: a horizon of " << horizon << " s takes " << steps
+        << " time steps of " << dt << " s on " << reaches << " reaches, " << work
+        << " reach updates, more than the limit of " << limit << " (WORKLIMIT in [TRANSIENT] sets it); "
+        << shorter_horizon(horizon, std::floor(limit / static_cast<double>(std::max<int64_t>(reaches, 1))), dt);
+    report(Error::InvalidValue, msg.str());
+    return false;
+}
+
 // Refuses (with a message naming what would fit) results beyond the memory limit.
 bool results_fit(double horizon, double dt, int32_t factor, int32_t frame) {
     const int64_t steps = steps_for(horizon, dt);
@@ -250,7 +275,8 @@ int32_t run_calculation() {
     if (!prepare("RunCalculQor")) return kStatusFailed;  // a failed run leaves no results
     const double dt = r.solver.plan().time_step;
     const int32_t frame = vuzizi::transient::FrameLayout::of(r.solver).size;
-    if (!step_count_fits(r.horizon, dt) || !results_fit(r.horizon, dt, r.storage_factor, frame)) {
+    if (!step_count_fits(r.horizon, dt) || !work_fits(r.horizon, dt, r.solver.plan().total_reaches) ||
+        !results_fit(r.horizon, dt, r.storage_factor, frame)) {
         r.prepared = false;
         return kStatusFailed;
     }

@@ -83,8 +83,13 @@ int32_t Engine::load(const std::string& path) {
                       Milliseconds(iterations_start - solve_start).count());
         diagnostics_.trace({path, 0}, text);
     }
+    if (state.unsettled_control_line != 0)
+        diagnostics_.warning({path, state.unsettled_control_line},
+                             "the junction-pressure controls do not settle at time 0 within " +
+                                 std::to_string(kMaxControlRounds) +
+                                 " rounds (this control still changes its link): the state of the last solve is kept");
     if (solved == Error::Disconnected) {
-        report_cut_off_demands(*read.network, path, diagnostics_);
+        report_cut_off_demands(*read.network, state, path, diagnostics_);
         return error_code(solved);
     }
     if (solved == Error::SolverFailed) {

@@ -47,7 +47,7 @@ struct PumpTripData {
 
 struct ValveMotionPoint {
     double time = 0.0;            // s
-    double opening = 1.0;         // relative to the steady opening
+    double opening = 1.0;         // relative to full opening
 };
 
 struct ValveMotionData {
@@ -65,6 +65,9 @@ struct TransientData {
     bool column_separation = false;   // discrete vapour cavities during the run
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
+    double work_limit = 0.0;          // reach updates a run may take (steps x reaches); 0 keeps the default
+    bool dead_end_valve_flow = false; // a valve to a dead-end demand sets its flow from its opening
+    bool orifice_conditions = false;  // under orifice demands, a demand condition scales the law
     std::vector<SurgeTankData> surge_tanks;
     std::vector<AirVesselData> air_vessels;
     std::vector<ReliefValveData> relief_valves;

@@ -53,7 +53,7 @@ constexpr PressureRow kPressureUnits[] = {
 double pressure_coefficient(PressureUnits units, double specific_gravity) {
     const double pascal_per_metre = specific_gravity * kWaterDensity * kGravity;
     switch (units) {
-        case PressureUnits::PSI: return pascal_per_metre / kPsi;
+        case PressureUnits::PSI: return specific_gravity * kPsiPerFootOfWater / kFoot;
         case PressureUnits::KPA: return pascal_per_metre / 1.0e3;
         case PressureUnits::BAR: return pascal_per_metre / kBar;
         case PressureUnits::FEET: return 1.0 / kFoot;

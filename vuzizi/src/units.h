@@ -20,7 +20,9 @@ inline constexpr double kInch = 0.0254;                  // m
 inline constexpr double kUsGallon = 3.785411784e-3;      // m3
 inline constexpr double kImperialGallon = 4.54609e-3;    // m3
 inline constexpr double kAcreFoot = 1233.48183754752;    // m3
-inline constexpr double kPsi = 6894.757293168;           // Pa
+// Pressure of a foot of water in psi as US water-network models are written and checked with
+// (EPANET's value; water of 62.4 lb/ft3): the exact 0.43353 would move a 55 psi PRV by 0.067 ft.
+inline constexpr double kPsiPerFootOfWater = 0.4333;
 inline constexpr double kBar = 1.0e5;                    // Pa
 inline constexpr double kHorsepower = 745.69987158227;   // W
 inline constexpr double kSecondsPerMinute = 60.0;

@@ -112,6 +112,87 @@ TEST_P(NoSeparation, ResultsAreBitForBitThoseWithoutTheOption) {
 // which a cavity first forms at the valve.
 INSTANTIATE_TEST_SUITE_P(StaticHeads, NoSeparation, ::testing::Values(200.0, 93.0));
 
+// The laboratory line: a 32 m reservoir, 37.23 m of 22.1 mm pipe (a = 1319 m/s), a valve 3.53 m up
+// carrying 0.3 m/s and shut at once; frictionless, so that the single cavity at the valve has a
+// closed-form solution along the characteristics. At 4L/a the wave back from the reservoir reaches
+// the cavity before it has filled: the valve stays at vapour head for the final filling, sending a
+// slice of liquid at vapour head up the pipe, which the reservoir turns into a short pulse at the
+// valve 2L/a after the collapse.
+struct SingleCavity {
+    double first_peak, cavity_duration, collapse_head, pulse_head, pulse_start, final_filling;
+};
+
+constexpr double kLabLength = 37.23, kLabDiameter = 0.0221, kLabWaveSpeed = 1319.0, kLabVelocity = 0.3;
+constexpr double kLabReservoir = 32.0, kLabValveElevation = 3.53;
+constexpr double kLabValveLoss = 2.0, kLabClosure = 1e-9;  // m at the steady flow; s, a shut at once
+
+SingleCavity single_cavity_solution(double vapour) {
+    const double b = kLabWaveSpeed / kGravity, h0 = kLabReservoir, v0 = kLabVelocity;
+    const double round_trip = 2.0 * kLabLength / kLabWaveSpeed;
+    const double opening = (vapour - (h0 - b * v0)) / b;         // velocity away from the valve's cavity
+    const double returning = (h0 - (vapour + b * opening)) / b;  // behind the reservoir's reflection
+    const double collapse_head = h0 + b * returning;
+    const double filling_velocity = (collapse_head - vapour) / b;
+    const double final_filling = opening * round_trip / filling_velocity;
+    const double pulse_head = 2.0 * h0 - (vapour - b * filling_velocity);
+    return {h0 + b * v0, round_trip + final_filling, collapse_head, pulse_head, 3.0 * round_trip, final_filling};
+}
+
+class LabLine : public ::testing::TestWithParam<int> {};
+
+TEST_P(LabLine, FollowsTheExactSingleCavitySolutionAndItsShortPulse) {
+    const int reaches = GetParam();
+    const double q = kLabVelocity * area_of(kLabDiameter);
+    TransientModel m;
+    m.nodes = {reservoir("R1", kLabReservoir), junction("U", kLabValveElevation, kLabReservoir, 0.0),
+               reservoir("R2", kLabReservoir - kLabValveLoss)};
+    m.pipes = {pipe("P", 0, 1, kLabLength, kLabDiameter, kLabWaveSpeed, 0.0, q)};
+    m.valves = {valve("V", 1, 2, q, {0.0, kLabClosure}, {1.0, 0.0})};
+    m.time_step = kLabLength / kLabWaveSpeed / reaches;
+    m.column_separation = true;
+    Solver s;
+    std::string error;
+    ASSERT_TRUE(s.prepare(m, error)) << error;
+    ASSERT_EQ(s.plan().reaches[0], reaches);
+    const double dt = s.plan().time_step;
+    const SingleCavity exact = single_cavity_solution(s.node_vapour_head(1));
+    const double round_trip = 2.0 * kLabLength / kLabWaveSpeed;
+
+    double first_peak = -kNever, opened = -1.0, collapsed = -1.0, collapse_head = 0.0;
+    double highest = -kNever, highest_at = 0.0;
+    double previous = 0.0;
+    const int steps = static_cast<int>(3.5 * round_trip / dt);
+    for (int k = 0; k < steps; ++k) {
+        ASSERT_TRUE(s.step(error)) << error;
+        const double h = s.node_head(1), volume = s.node_cavity_volume(1);
+        if (s.time() < round_trip) first_peak = std::max(first_peak, h);
+        if (opened < 0.0 && volume > 0.0) opened = s.time() - dt;
+        if (collapsed < 0.0 && previous > 0.0 && volume == 0.0) collapsed = s.time();
+        // The step of the collapse ends partway up; the next one is on the plateau.
+        if (collapsed > 0.0 && s.time() > collapsed && collapse_head == 0.0) collapse_head = h;
+        if (h > highest) {
+            highest = h;
+            highest_at = s.time();
+        }
+        previous = volume;
+    }
+    EXPECT_NEAR(first_peak, exact.first_peak, 0.01);
+    ASSERT_GT(collapsed, opened);
+    EXPECT_NEAR(collapsed - opened, exact.cavity_duration, 0.01 * exact.cavity_duration);
+    EXPECT_NEAR(collapse_head, exact.collapse_head, 0.001 * exact.collapse_head);
+    // The pulse: where the step resolves the final filling, its full height; on a coarser grid one
+    // step of it, lower, never above it.
+    EXPECT_LE(highest, exact.pulse_head + 0.01);
+    EXPECT_GE(highest_at, exact.pulse_start - 2.0 * dt);
+    EXPECT_LE(highest_at, exact.pulse_start + exact.final_filling + 2.0 * dt);
+    if (dt < exact.final_filling / 4.0) {
+        EXPECT_GT(highest, 0.99 * exact.pulse_head);
+    }
+}
+
+// 16 reaches: a step longer than the final filling; 64 and 256: two and ten steps of the pulse.
+INSTANTIATE_TEST_SUITE_P(Reaches, LabLine, ::testing::Values(16, 64, 256));
+
 TEST(ColumnSeparation, WithoutTheOptionHeadsFallBelowVapourHead) {
     const TransientModel m = closing_line(20.0, false);
     Solver s;

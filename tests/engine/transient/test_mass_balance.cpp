@@ -34,7 +34,7 @@ TransientModel tee(AtJunction extra) {
             m.pipes[2].from = 3;
             m.pipes[1].length = m.pipes[2].length = 500.0;
             m.nodes[2].head = hj - 1.0 - darcy_loss(f, 500.0, d, q / 2);
-            m.valves = {Valve{"V", 1, 3, q, {}}};
+            m.valves = {valve("V", 1, 3, q, {}, {})};
             break;
         }
     }

@@ -34,7 +34,7 @@ struct Line {
         int32_t upstream = 1;
         if (through_valve) {
             m.nodes.push_back(junction("N", 0.0, h_n, 0.0));
-            m.valves = {Valve{"V", 1, 3, q_end, {}}};
+            m.valves = {valve("V", 1, 3, q_end, {}, {})};
             upstream = 3;
         }
         m.pipes.push_back(pipe("P2", upstream, 2, 500.0, d, a, f, q_end));

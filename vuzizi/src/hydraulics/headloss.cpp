@@ -67,21 +67,26 @@ void friction_factor(double reynolds, double relative_roughness, double& f, doub
     f = f_laminar + df_dre * (reynolds - kLaminarReynolds);
 }
 
-Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q) {
+double power_law_resistance(const Link& pipe, HeadlossFormula formula) {
     const double d = pipe.diameter;
     const double l = pipe.length;
     switch (formula) {
-        case HeadlossFormula::HazenWilliams: {
-            const double r = kHazenWilliamsConstant * l /
-                             (std::pow(pipe.roughness, kHazenWilliamsFlowExponent) *
-                              std::pow(d, kHazenWilliamsDiameterExponent));
-            return power_law(r, kHazenWilliamsFlowExponent, q);
-        }
-        case HeadlossFormula::ChezyManning: {
-            const double r = kManningConstant * pipe.roughness * pipe.roughness * l /
-                             std::pow(d, kManningDiameterExponent);
-            return power_law(r, 2.0, q);
-        }
+        case HeadlossFormula::HazenWilliams:
+            return kHazenWilliamsConstant * l /
+                   (std::pow(pipe.roughness, kHazenWilliamsFlowExponent) * std::pow(d, kHazenWilliamsDiameterExponent));
+        case HeadlossFormula::ChezyManning:
+            return kManningConstant * pipe.roughness * pipe.roughness * l / std::pow(d, kManningDiameterExponent);
+        case HeadlossFormula::DarcyWeisbach: break;
+    }
+    return 0.0;
+}
+
+Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q, double resistance) {
+    const double d = pipe.diameter;
+    const double l = pipe.length;
+    switch (formula) {
+        case HeadlossFormula::HazenWilliams: return power_law(resistance, kHazenWilliamsFlowExponent, q);
+        case HeadlossFormula::ChezyManning: return power_law(resistance, 2.0, q);
         case HeadlossFormula::DarcyWeisbach: {
             // h = f (L/D) v2/2g = k f q|q| with k = 8 L / (g pi2 D5).
             const double k = 8.0 * l / (kGravity * kPi * kPi * std::pow(d, 5.0));

@@ -33,8 +33,15 @@ void colebrook(double reynolds, double relative_roughness, double& f, double& df
 // linear in Re in between; with df/dRe.
 void friction_factor(double reynolds, double relative_roughness, double& f, double& df_dre);
 
-// Friction loss of a pipe at flow q under the formula; kinematic viscosity in m2/s.
-Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q);
+// Resistance r of h = r q^n for Hazen-Williams and Chezy-Manning (0 for Darcy-Weisbach): it
+// depends on the pipe alone, so an iteration need not compute its powers again.
+double power_law_resistance(const Link& pipe, HeadlossFormula formula);
+// Friction loss of a pipe at flow q under the formula; kinematic viscosity in m2/s; `resistance`
+// from power_law_resistance.
+Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q, double resistance);
+inline Loss pipe_friction(const Link& pipe, HeadlossFormula formula, double viscosity, double q) {
+    return pipe_friction(pipe, formula, viscosity, q, power_law_resistance(pipe, formula));
+}
 // Minor loss K v2/2g at flow q through diameter d.
 Loss minor_loss(double k, double diameter, double q);
 

@@ -30,10 +30,14 @@ LinkModels prepare_link_models(const Network& network) {
     m.speed.assign(n, 1.0);
     m.loss_curve.resize(n);
     m.control_head.assign(n, 0.0);
+    m.resistance.assign(n, 0.0);
+    m.isolated.assign(n, 0);
     for (std::size_t k = 0; k < n; ++k) {
         const Link& link = network.links[k];
         const auto index = static_cast<int32_t>(k);
-        if (link.kind == LinkKind::Pump) {
+        if (link.kind == LinkKind::Pipe) {
+            m.resistance[k] = power_law_resistance(link, network.options.headloss);
+        } else if (link.kind == LinkKind::Pump) {
             m.pump[k] = make_pump_model(network, link);
             m.speed[k] = pump_speed(network, index, 0.0);
         } else if (link.kind == LinkKind::Valve) {
@@ -53,7 +57,8 @@ Loss open_link_loss(const Network& network, const LinkModels& models, int32_t li
     const Link& l = network.links[link];
     switch (l.kind) {
         case LinkKind::Pipe: {
-            Loss loss = pipe_friction(l, network.options.headloss, network.options.kinematic_viscosity, q);
+            Loss loss = pipe_friction(l, network.options.headloss, network.options.kinematic_viscosity, q,
+                                      models.resistance[link]);
             const Loss minor = minor_loss(l.minor_loss, l.diameter, q);
             return {loss.h + minor.h, loss.dh + minor.dh};
         }

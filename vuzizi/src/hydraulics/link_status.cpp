@@ -70,7 +70,7 @@ int update_valve_states(const Network& network, const LinkModels& models, const 
     int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
-        if (l.kind != LinkKind::Valve || !state_is_free(l)) continue;
+        if (l.kind != LinkKind::Valve || !state_is_free(l) || models.isolated[k]) continue;
         const double hf = head[l.from];
         const double ht = head[l.to];
         LinkState next = state[k];
@@ -91,21 +91,24 @@ int update_valve_states(const Network& network, const LinkModels& models, const 
 }
 
 int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
-                        std::vector<LinkState>& state) {
+                        const std::vector<double>& flow, std::vector<LinkState>& state) {
     int changed = 0;
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         const Link& l = network.links[k];
-        if (!state_is_free(l) || l.kind == LinkKind::Valve) continue;
+        if (!state_is_free(l) || l.kind == LinkKind::Valve || models.isolated[k]) continue;
         const double rise = head[l.to] - head[l.from];
         LinkState next = state[k];
         if (l.kind == LinkKind::Pipe) {
             // Check valve: closed against a higher downstream head.
             if (rise > kHeadTolerance) next = LinkState::Closed;
             else if (rise < -kHeadTolerance) next = LinkState::Open;
+        } else if (models.speed[k] <= 0.0) {
+            next = LinkState::Closed;  // a stopped pump carries nothing
         } else {
-            // Pump: off when the head it would have to lift exceeds its shutoff head.
+            // Pump: off when the head it would have to lift exceeds its shutoff head; it carries no
+            // reverse flow (every pump closes as a check valve would).
             const double shutoff = models.pump[k].shutoff_head(models.speed[k]);
-            if (rise > shutoff + kHeadTolerance) next = LinkState::Closed;
+            if (rise > shutoff + kHeadTolerance || flow[k] < -kFlowTolerance) next = LinkState::Closed;
             else if (rise < shutoff - kHeadTolerance) next = LinkState::Open;
         }
         if (next != state[k]) {

@@ -12,6 +12,10 @@ constexpr double kShutoffRatio = 4.0 / 3.0;
 constexpr int kPointsOfThreePointCurve = 3;
 // Flow below which a constant-power pump is taken at this flow (its head would be infinite).
 constexpr double kPowerPumpMinFlow = 1.0e-6;  // m3/s
+// Head of a constant-power pump as models are written and checked with: h = 8.814 P / Q in ft,
+// hp and ft3/s (EPANET's value; water of 62.4 lb/ft3, where 9806.65 N/m3 gives 8.810).
+constexpr double kPowerHeadFootConstant = 8.814;
+constexpr double kPowerPumpWeight = kHorsepower / (kPowerHeadFootConstant * kFoot * kFoot * kFoot * kFoot);  // N/m3
 
 std::vector<Point> to_si(const Curve& curve, const UnitSet& units) {
     std::vector<Point> out;
@@ -48,7 +52,7 @@ std::string pump_curve_problem(const Curve& curve, const UnitSet& units) {
 
 PumpModel make_pump_model(const Network& network, const Link& pump) {
     PumpModel model;
-    model.weight = network.options.specific_gravity * kWaterDensity * kGravity;
+    model.weight = network.options.specific_gravity * kPowerPumpWeight;
     if (pump.head_curve == kNone) {
         model.kind = PumpModel::Kind::ConstantPower;
         model.power = pump.power;

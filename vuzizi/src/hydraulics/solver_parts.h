@@ -32,6 +32,10 @@ struct LinkModels {
     std::vector<double> speed;         // per link, pumps at time 0
     std::vector<std::vector<Point>> loss_curve;  // per link, GPV flow (m3/s) and loss (m)
     std::vector<double> control_head;  // per link, PRV/PSV head setting (m)
+    std::vector<double> resistance;    // per link, pipes: r of h = r q^n (power-law formulas)
+    // Per link, whether it touches a junction that no link may supply: such links carry no flow
+    // and their state is not revised (the junctions rest; see settle_cut_off_junctions).
+    std::vector<char> isolated;
 };
 
 LinkModels prepare_link_models(const Network& network);
@@ -46,7 +50,7 @@ LinkCoefficient plain_coefficient(const Network& network, const LinkModels& mode
 int update_valve_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
                          const std::vector<double>& flow, std::vector<LinkState>& state);
 int update_link_states(const Network& network, const LinkModels& models, const std::vector<double>& head,
-                        std::vector<LinkState>& state);
+                        const std::vector<double>& flow, std::vector<LinkState>& state);
 
 // Whether the solver decides this link's state (false: the model fixed it).
 bool state_is_free(const Link& link);

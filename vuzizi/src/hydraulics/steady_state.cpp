@@ -87,10 +87,14 @@ void imbalance(const Network& network, const std::vector<double>& flow, const st
 
 }  // namespace
 
-Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out) {
+Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
+                         const std::vector<char>* supplied) {
     const std::size_t n = network.nodes.size();
     const std::size_t m = network.links.size();
-    const LinkModels models = prepare_link_models(network);
+    LinkModels models = prepare_link_models(network);
+    if (supplied != nullptr)
+        for (std::size_t k = 0; k < m; ++k)
+            models.isolated[k] = !(*supplied)[network.links[k].from] || !(*supplied)[network.links[k].to];
 
     std::vector<double> demand(n, 0.0);
     out.head.assign(n, 0.0);
@@ -99,7 +103,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         if (network.is_fixed_head(node))
             out.head[i] = fixed_head(network, node, 0.0);
         else {
-            demand[i] = junction_demand(network, node, 0.0);
+            if (supplied == nullptr || (*supplied)[i]) demand[i] = junction_demand(network, node, 0.0);
             out.head[i] = network.nodes[i].elevation;
         }
     }
@@ -107,7 +111,7 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
     out.state.resize(m);
     for (std::size_t k = 0; k < m; ++k) {
         out.flow[k] = initial_flow(network.links[k], models.pump[k]);
-        out.state[k] = initial_state(network.links[k], models.speed[k]);
+        out.state[k] = models.isolated[k] ? LinkState::Closed : initial_state(network.links[k], models.speed[k]);
         if (out.state[k] == LinkState::Closed) out.flow[k] = 0.0;
     }
     start_power_pumps(network, models, out.flow);
@@ -181,13 +185,17 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         IterationRecord record{out.relative_change, 0, 0};
         record.valve_changes = update_valve_states(network, models, out.head, out.flow, out.state);
         const bool within_accuracy = out.relative_change <= network.options.accuracy;
-        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.state);
+        if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.flow, out.state);
         out.history.push_back(record);
         if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
             out.converged = true;
             break;
         }
     }
+
+    // Links of resting junctions keep the state they start the run in; they carry no flow.
+    for (std::size_t k = 0; k < m; ++k)
+        if (models.isolated[k]) out.state[k] = initial_state(network.links[k], models.speed[k]);
 
     out.demand.assign(n, 0.0);
     for (std::size_t k = 0; k < m; ++k) {

@@ -31,11 +31,15 @@ struct SteadyState {
     double relative_change = 0.0;  // sum |dq| / sum |q| of the last iteration
     std::vector<IterationRecord> history;  // every iteration, appended to by each solve
     bool converged = false;
+    int unsettled_control_line = 0;  // a junction-pressure control that did not settle at time 0
 };
 
 // Solves the steady state at time 0 within the trials and accuracy of the options. Returns None,
-// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports.
-Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out);
+// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. Given
+// `supplied` (per node), the junctions it marks unsupplied take no demand and the links touching
+// them are closed: no flow could reach them.
+Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
+                         const std::vector<char>* supplied = nullptr);
 
 // Time-0 boundary values of the network.
 double pattern_factor(const Network& network, int32_t pattern, double time);

@@ -18,6 +18,11 @@ std::vector<char> connected_nodes(const Network& network);
 // followed, since the solution may open them.
 std::vector<char> supplied_nodes(const Network& network);
 
+// Per node, whether a path of links that are open in the solved state (not closed by the model,
+// a control or the solution itself: a check valve, a stopped pump, a closed valve) leads to a
+// reservoir or tank.
+std::vector<char> supplied_in_solution(const Network& network, const SteadyState& state);
+
 // The junctions with a demand at time 0 among the nodes not supplied.
 std::vector<int32_t> cut_off_demands(const Network& network, const std::vector<char>& supplied);
 

@@ -2,6 +2,7 @@
 // phase by phase.
 #include "model_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -46,13 +47,26 @@ void split_tokens(std::string_view text, std::vector<std::string_view>& tokens) 
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '\n') {
-            if (i < text.size() || start < text.size()) lines.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
     return lines;
+}
+
+// Reading stops at [END]; a section placed after it would be lost unseen, so each header there
+// gets a warning at its line.
+void warn_of_sections_after_end(const std::vector<std::string_view>& lines, std::size_t first, ParseContext& context) {
+    for (std::size_t n = first; n < lines.size(); ++n) {
+        std::string_view content = lines[n];
+        content = trim(content.substr(0, content.find(kCommentMark)));
+        if (content.empty() || content.front() != '[') continue;
+        context.line = static_cast<int>(n + 1);
+        const std::size_t close = content.find(']');
+        const std::string_view header = close == std::string_view::npos ? content : content.substr(0, close + 1);
+        context.warning("section " + std::string(header) + " comes after [END] and is not read");
+    }
 }
 
 void read_lines(std::string_view text, ParseContext& context, Phases& phases, std::vector<std::string_view>& tokens) {
@@ -83,7 +97,10 @@ void read_lines(std::string_view text, ParseContext& context, Phases& phases, st
             if (const std::string_view rest = trim(content.substr(close + 1)); !rest.empty())
                 context.error(Error::Syntax, "text after the section header '" + std::string(content.substr(0, close + 1)) +
                                                  "': '" + std::string(rest) + "'");
-            if (equals_ignoring_case(name, kEndSection)) return;
+            if (equals_ignoring_case(name, kEndSection)) {
+                warn_of_sections_after_end(lines, n + 1, context);
+                return;
+            }
             section = find_section(name);
             in_unknown_section = section == nullptr;
             if (in_unknown_section)

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "diagnostics.h"
+#include "hydraulics/steady_state.h"
 #include "network.h"
 
 namespace vuzizi {
@@ -22,8 +23,10 @@ ReadResult read_model_text(std::string_view text, std::string_view name, Diagnos
 
 // Checks of the whole network after reading (connectivity, supply, valve connections).
 void check_network(const Network& network, std::string_view file, Diagnostics& diagnostics);
-// Names the junctions with a demand that the links held closed (by the model or the time-0
-// controls applied to `network`) cut off from every reservoir and tank.
-void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics);
+// Names the junctions with a demand that no open path of the solved `state` supplies: those that
+// links held closed (by the model or the time-0 controls applied to `network`) cut off, then those
+// that links closed by the solution (check valves, stopped pumps, valves) cut off.
+void report_cut_off_demands(const Network& network, const SteadyState& state, std::string_view file,
+                            Diagnostics& diagnostics);
 
 }  // namespace vuzizi

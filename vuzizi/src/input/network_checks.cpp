@@ -35,27 +35,27 @@ void report_disconnected(const Network& network, const std::vector<char>& reache
 // A value read within range can still overflow once converted to SI (a setting in bar, a power in
 // kW or hp, a demand times the demand multiplier): refused at the element's line.
 void check_finite_values(const Network& network, std::string_view file, Diagnostics& diagnostics) {
-    auto check = [&](double value, const char* what, const std::string& owner, int line) {
+    // The element is named only for a message: this runs over every element of large networks.
+    auto check = [&](double value, const char* what, const char* kind, const std::string& id, int line) {
         if (!std::isfinite(value))
             diagnostics.error({file, line}, Error::InvalidValue,
-                              std::string(what) + " of " + owner + " is beyond the range of numbers in SI units");
+                              std::string(what) + " of " + kind + " '" + id +
+                                  "' is beyond the range of numbers in SI units");
     };
     for (const Node& node : network.nodes) {
-        const std::string owner = "node '" + node.id + "'";
-        check(node.elevation, "elevation", owner, node.line);
-        check(node.initial_level + node.max_level + node.min_level, "level", owner, node.line);
-        check(node.diameter * node.diameter + node.min_volume, "size", owner, node.line);
+        check(node.elevation, "elevation", "node", node.id, node.line);
+        check(node.initial_level + node.max_level + node.min_level, "level", "node", node.id, node.line);
+        check(node.diameter * node.diameter + node.min_volume, "size", "node", node.id, node.line);
         for (const Demand& demand : node.demands)
-            check(demand.base * network.options.demand_multiplier, "demand", owner, node.line);
+            check(demand.base * network.options.demand_multiplier, "demand", "node", node.id, node.line);
     }
     for (const Link& link : network.links) {
-        const std::string owner = "link '" + link.id + "'";
-        check(link.length, "length", owner, link.line);
-        check(link.diameter * link.diameter, "diameter", owner, link.line);
-        check(link.roughness, "roughness", owner, link.line);
-        check(link.minor_loss, "minor loss", owner, link.line);
-        check(link.power, "power", owner, link.line);
-        check(link.setting, "setting", owner, link.line);
+        check(link.length, "length", "link", link.id, link.line);
+        check(link.diameter * link.diameter, "diameter", "link", link.id, link.line);
+        check(link.roughness, "roughness", "link", link.id, link.line);
+        check(link.minor_loss, "minor loss", "link", link.id, link.line);
+        check(link.power, "power", "link", link.id, link.line);
+        check(link.setting, "setting", "link", link.id, link.line);
     }
 }
 
@@ -120,12 +120,21 @@ void check_network(const Network& network, std::string_view file, Diagnostics& d
     report_disconnected(network, connected_nodes(network), "", " not connected", file, diagnostics);
 }
 
-void report_cut_off_demands(const Network& network, std::string_view file, Diagnostics& diagnostics) {
+void report_cut_off_demands(const Network& network, const SteadyState& state, std::string_view file,
+                            Diagnostics& diagnostics) {
     // Junctions without a demand that are cut off count as reached: they have a defined state.
-    std::vector<char> reached(network.nodes.size(), 1);
-    for (const int32_t node : cut_off_demands(network, supplied_nodes(network))) reached[node] = 0;
-    report_disconnected(network, reached, " has a demand and closed links cut it off from every reservoir and tank",
+    const std::vector<char> not_held_closed = supplied_nodes(network);
+    std::vector<char> held(network.nodes.size(), 1);
+    std::vector<char> closed_by_solution(network.nodes.size(), 1);
+    for (const int32_t node : cut_off_demands(network, supplied_in_solution(network, state)))
+        (not_held_closed[node] ? closed_by_solution : held)[node] = 0;
+    report_disconnected(network, held, " has a demand and closed links cut it off from every reservoir and tank",
                         " with a demand cut off by closed links", file, diagnostics);
+    report_disconnected(network, closed_by_solution,
+                        " has a demand that no open path supplies: links that the steady state closes (check "
+                        "valves, pumps that cannot lift or are stopped, valves) cut it off from every reservoir "
+                        "and tank",
+                        " with a demand cut off by links that the steady state closes", file, diagnostics);
 }
 
 }  // namespace vuzizi

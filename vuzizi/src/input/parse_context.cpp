@@ -109,14 +109,36 @@ std::optional<double> ParseContext::number_or(const SectionLine& l, std::size_t 
     return number(l, i, what);
 }
 
+std::optional<std::string_view> ParseContext::token(const SectionLine& l, std::size_t i, std::string_view what,
+                                                    std::string_view owner) {
+    if (i < l.tokens.size()) return l.tokens[i];
+    error(Error::MissingValue, describe(what, owner));
+    return std::nullopt;
+}
+
+std::optional<double> ParseContext::number(const SectionLine& l, std::size_t i, std::string_view what,
+                                           std::string_view owner) {
+    const auto t = token(l, i, what, owner);
+    if (!t) return std::nullopt;
+    const auto value = parse_number(*t);
+    if (!value) error(Error::InvalidValue, describe(what, owner) + " " + quoted(*t) + " is not a number");
+    return value;
+}
+
+std::optional<double> ParseContext::number_or(const SectionLine& l, std::size_t i, std::string_view what,
+                                              std::string_view owner, double fallback) {
+    if (i >= l.tokens.size()) return fallback;
+    return number(l, i, what, owner);
+}
+
 int32_t ParseContext::node_ref(std::string_view id, std::string_view owner) {
-    const int32_t index = network.find_node(std::string(id));
+    const int32_t index = network.find_node(id);
     if (index == kNone) error(Error::UndefinedNode, describe(quoted(id), owner));
     return index;
 }
 
 int32_t ParseContext::link_ref(std::string_view id, std::string_view owner) {
-    const int32_t index = network.find_link(std::string(id));
+    const int32_t index = network.find_link(id);
     if (index == kNone) error(Error::UndefinedLink, describe(quoted(id), owner));
     return index;
 }

@@ -34,6 +34,13 @@ struct ParseContext {
     // A number when the token is there, else `fallback`; nullopt only on an invalid token.
     std::optional<double> number_or(const SectionLine& l, std::size_t i, std::string_view what,
                                     double fallback);
+    // The same, naming the value as `what` of `owner` (built only for a message: the readers of
+    // large sections call these once per value).
+    std::optional<std::string_view> token(const SectionLine& l, std::size_t i, std::string_view what,
+                                          std::string_view owner);
+    std::optional<double> number(const SectionLine& l, std::size_t i, std::string_view what, std::string_view owner);
+    std::optional<double> number_or(const SectionLine& l, std::size_t i, std::string_view what,
+                                    std::string_view owner, double fallback);
     // References to earlier definitions; kNone with an error when undefined.
     int32_t node_ref(std::string_view id, std::string_view owner);
     int32_t link_ref(std::string_view id, std::string_view owner);

@@ -80,8 +80,8 @@ void read_status(ParseContext& context, const SectionLine& line) {
 }
 
 std::optional<Point> read_point(ParseContext& context, const SectionLine& line, const std::string& owner) {
-    const auto x = context.number(line, 1, "x of " + owner);
-    const auto y = context.number(line, 2, "y of " + owner);
+    const auto x = context.number(line, 1, "x", owner);
+    const auto y = context.number(line, 2, "y", owner);
     if (!x || !y) return std::nullopt;
     return Point{*x, *y};
 }

@@ -28,8 +28,8 @@ bool read_ends(ParseContext& context, const SectionLine& line, std::string_view 
     link.id = *id;
     link.line = context.line;
     const std::string owner = std::string(kind) + " '" + *id + "'";
-    const auto from = context.token(line, 1, "start node of " + owner);
-    const auto to = context.token(line, 2, "end node of " + owner);
+    const auto from = context.token(line, 1, "start node", owner);
+    const auto to = context.token(line, 2, "end node", owner);
     if (!from || !to) return false;
     link.from = context.node_ref(*from, owner);
     link.to = context.node_ref(*to, owner);
@@ -46,9 +46,9 @@ void read_pipe(ParseContext& context, const SectionLine& line) {
     link.kind = LinkKind::Pipe;
     if (!read_ends(context, line, "pipe", link)) return;
     const std::string owner = "pipe '" + link.id + "'";
-    const auto length = context.number(line, 3, "length of " + owner);
-    const auto diameter = context.number(line, 4, "diameter of " + owner);
-    const auto roughness = context.number(line, 5, "roughness of " + owner);
+    const auto length = context.number(line, 3, "length", owner);
+    const auto diameter = context.number(line, 4, "diameter", owner);
+    const auto roughness = context.number(line, 5, "roughness", owner);
     if (!length || !diameter || !roughness) return;
     // The status may stand in place of the minor loss.
     std::size_t status_at = 7;

@@ -1,4 +1,6 @@
 // Sections [JUNCTIONS], [RESERVOIRS] and [TANKS].
+#include <cmath>
+
 #include "parse_context.h"
 #include "text.h"
 
@@ -6,6 +8,16 @@ namespace vuzizi {
 namespace {
 
 constexpr std::string_view kNoCurve = "*";
+
+// The run stores a tank's area and its volume at every level in SI and reports them in the
+// model's units: a size whose area or full volume is not a finite number in either cannot be used.
+bool tank_size_is_finite(const ParseContext& context, const Node& tank) {
+    const double area = kPi * tank.diameter * tank.diameter / 4.0;
+    const double volume = area * tank.max_level + tank.min_volume;
+    const UnitSet& units = context.network.units;
+    return std::isfinite(volume) && std::isfinite(units.from_si(Quantity::Area, area)) &&
+           std::isfinite(units.from_si(Quantity::Volume, volume));
+}
 
 void add_node(ParseContext& context, Node node) {
     const std::string id = node.id;
@@ -17,8 +29,8 @@ void read_junction(ParseContext& context, const SectionLine& line) {
     const auto id = context.identifier(line, 0, "junction identifier");
     if (!id) return;
     const std::string owner = "junction '" + *id + "'";
-    const auto elevation = context.number(line, 1, "elevation of " + owner);
-    const auto demand = context.number_or(line, 2, "demand of " + owner, 0.0);
+    const auto elevation = context.number(line, 1, "elevation", owner);
+    const auto demand = context.number_or(line, 2, "demand", owner, 0.0);
     if (!elevation || !demand) return;
     Node node;
     node.id = *id;
@@ -96,6 +108,11 @@ void read_tank(ParseContext& context, const SectionLine& line) {
     }
     if (node.volume_curve == kNone && node.diameter <= 0.0) {
         context.error(Error::InvalidValue, "diameter of " + owner + " must be positive without a volume curve");
+        return;
+    }
+    if (!tank_size_is_finite(context, node)) {
+        context.error(Error::InvalidValue,
+                      "area or volume of " + owner + " from its diameter and levels is beyond the range of numbers");
         return;
     }
     add_node(context, std::move(node));

@@ -23,6 +23,12 @@ inline constexpr double kDefaultWaveSpeedTolerance = 0.01;
 
 inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 
+// A steady velocity below this (m/s) is no flow: the steady solution leaves round-off flows of
+// about 1e-9 m/s in links that carry none, and real flows stay far above it.
+inline constexpr double kStillVelocity = 1e-6;
+// A pipe without steady flow takes the friction its head-loss law gives at this velocity (m/s).
+inline constexpr double kStillPipeFrictionVelocity = 0.1;
+
 enum class NodeKind : uint8_t { Junction, Reservoir, Tank };
 
 // What a boundary-condition series imposes on its node.
@@ -46,7 +52,7 @@ struct Pipe {
     double length = 0.0;         // m
     double diameter = 0.0;       // m
     double wave_speed = 0.0;     // m/s
-    double friction_factor = 0.0;  // Darcy factor, used only when the steady flow is zero
+    double friction_factor = 0.0;  // Darcy factor, used only when the steady flow is zero; 0 takes 0.02
     double flow = 0.0;           // steady flow from `from` to `to`, m3/s
 };
 
@@ -70,7 +76,9 @@ struct Valve {
     int32_t from = 0;
     int32_t to = 0;
     double flow = 0.0;           // steady flow, m3/s
-    Series opening;              // opening relative to the steady one over time; empty keeps 1
+    double open_loss = 0.0;      // loss fully open: dH = open_loss * Q|Q|, s2/m5; 0 takes the steady loss
+    bool shut = false;           // shut throughout the run
+    Series opening;              // opening relative to full opening over time; empty keeps the steady one
 };
 
 // An open surge chamber (or a tank: zero connection loss) on a node.
@@ -112,6 +120,11 @@ struct TransientModel {
     bool column_separation = false;          // discrete vapour cavities where the head falls to vapour head
     double vapour_head = kWaterVapourHead;   // absolute vapour pressure, m of water
     bool orifice_demands = false;  // junction outflows follow Q0 sqrt(p / p0); false keeps them fixed
+    // A valve to a dead-end junction with a demand sets that demand: Q0 * opening / starting opening.
+    bool dead_end_valve_flow = false;
+    // Under orifice demands, a demand condition gives the outflow at the steady pressure, the law
+    // scaling it with the pressure; false imposes the condition's outflow as it is.
+    bool orifice_conditions = false;
 };
 
 }  // namespace vuzizi::transient

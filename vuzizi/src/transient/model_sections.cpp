@@ -2,6 +2,7 @@
 // motions and the run's own options (time step, column separation, demand law). Registered in the
 // parser's section table.
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "input/parse_context.h"
@@ -12,6 +13,28 @@ namespace vuzizi {
 namespace {
 
 constexpr double kDefaultExponent = 1.2;  // polytropic exponent of an air vessel by default
+// Deepest water column a surge device is checked for: 10 km, beyond any level or head a network
+// holds. A device whose volume at that depth, or whose gas law there, is not a finite number is
+// refused, so that every curve of the run stays finite.
+constexpr double kDeepestDeviceColumn = 1.0e4;  // m
+
+bool surge_tank_is_finite(const ParseContext& c, double area) {
+    const double volume = area * kDeepestDeviceColumn;
+    return std::isfinite(c.network.units.from_si(Quantity::Area, area)) &&
+           std::isfinite(c.network.units.from_si(Quantity::Volume, volume));
+}
+
+// A length for messages: "10000 m".
+std::string metres(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g m", value);
+    return text;
+}
+
+// The run holds p V^n constant: it must be finite at the deepest column.
+bool air_vessel_is_finite(double gas_volume, double exponent) {
+    return std::isfinite(kDeepestDeviceColumn * std::pow(gas_volume, exponent));
+}
 
 // Loss coefficient xi on a connection of diameter d as dH = k Q|Q| (s2/m5).
 double connection_loss(double xi, double diameter) {
@@ -86,6 +109,11 @@ void read_surge_tank(ParseContext& c, const SectionLine& line) {
         c.error(Error::InvalidValue, owner + ": area must be positive; a loss needs a positive connection diameter");
         return;
     }
+    if (!surge_tank_is_finite(c, c.si(Quantity::Area, *area))) {
+        c.error(Error::InvalidValue, owner + ": its volume over a column of " + metres(kDeepestDeviceColumn) +
+                                         " is beyond the range of numbers");
+        return;
+    }
     if (!identifier_is_new(c, c.network.transient.surge_tanks, *id, owner)) return;
     SurgeTankData s;
     s.id = *id;
@@ -114,6 +142,10 @@ void read_air_vessel(ParseContext& c, const SectionLine& line) {
     if (!(*volume > 0.0) || !(*exponent >= 1.0) || *xi_in < 0.0 || *xi_out < 0.0 || (losses && !(*diameter > 0.0))) {
         c.error(Error::InvalidValue, owner + ": gas volume must be positive, exponent at least 1; losses need a "
                                              "positive connection diameter");
+        return;
+    }
+    if (!air_vessel_is_finite(c.si(Quantity::Volume, *volume), *exponent)) {
+        c.error(Error::InvalidValue, owner + ": its gas law at the given volume is beyond the range of numbers");
         return;
     }
     if (!identifier_is_new(c, c.network.transient.air_vessels, *id, owner)) return;
@@ -281,6 +313,29 @@ void read_demand_law(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "transient demands", "FIXED", false, "ORIFICE", c.network.transient.orifice_demands);
 }
 
+// WORKLIMIT count: the reach updates (time steps x reaches) a run may take, instead of the default.
+void read_work_limit(ParseContext& c, const SectionLine& line) {
+    const auto limit = c.number(line, 1, "transient work limit");
+    if (!limit) return;
+    if (!(*limit >= 1.0) || !std::isfinite(*limit)) {
+        c.error(Error::InvalidValue, "transient work limit must be a finite number of at least 1");
+        return;
+    }
+    c.network.transient.work_limit = *limit;
+}
+
+// DEADENDVALVES LOSS|FLOW: a valve to a dead-end junction with a demand follows its loss law, or
+// sets that junction's outflow in proportion to its opening.
+void read_dead_end_valves(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "dead-end valves", "LOSS", false, "FLOW", c.network.transient.dead_end_valve_flow);
+}
+
+// DEMANDCONDITIONS FLOW|ORIFICE: a demand condition imposes its junction's outflow, or, under
+// DEMANDS ORIFICE, gives its outflow at the steady pressure.
+void read_demand_conditions(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "demand conditions", "FLOW", false, "ORIFICE", c.network.transient.orifice_conditions);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -293,7 +348,24 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},
     {"DEMANDS", read_demand_law},
+    {"WORKLIMIT", read_work_limit},
+    {"DEADENDVALVES", read_dead_end_valves},
+    {"DEMANDCONDITIONS", read_demand_conditions},
 };
+
+// The option keywords for a message, without a spelling variant listed right after its main one.
+std::string known_transient_options() {
+    std::string known;
+    const TransientOption* previous = nullptr;
+    for (const TransientOption& option : kTransientOptionReaders) {
+        if (previous == nullptr || option.read != previous->read) {
+            if (!known.empty()) known += ", ";
+            known += option.keyword;
+        }
+        previous = &option;
+    }
+    return known;
+}
 
 // [TRANSIENT]: one option per line, `keyword value`.
 void read_transient_option(ParseContext& c, const SectionLine& line) {
@@ -302,7 +374,7 @@ void read_transient_option(ParseContext& c, const SectionLine& line) {
     for (const TransientOption& option : kTransientOptionReaders)
         if (equals_ignoring_case(*key, option.keyword)) return option.read(c, line);
     c.error(Error::InvalidKeyword,
-            quoted("transient option ", *key, " (known: TIMESTEP, WAVESPEEDTOLERANCE, COLUMNSEPARATION, VAPOURPRESSURE, DEMANDS)"));
+            quoted("transient option ", *key, " (known: " + known_transient_options() + ")"));
 }
 
 const SectionRegistration kWaveSpeeds("WAVESPEEDS", kPhaseExtensions, read_wave_speed);

@@ -3,8 +3,10 @@
 
 #include <cmath>
 
+#include "hydraulics/headloss.h"
 #include "hydraulics/pump_curve.h"
 #include "solver.h"
+#include "valve_law.h"
 
 namespace vuzizi::transient {
 
@@ -30,6 +32,7 @@ Imposed imposed_of(BoundaryMode mode) {
 
 // Shutoff head of a constant-power pump's run curve, relative to its steady head (as a one-point curve).
 constexpr double kPowerPumpShutoffRatio = 4.0 / 3.0;
+
 std::string at_line(int line) { return line > 0 ? " (line " + std::to_string(line) + ")" : std::string(); }
 
 // A constant-power pump takes, for the run, the head curve through its steady operating point
@@ -75,6 +78,36 @@ bool pump_curve(const Network& network, const Link& link, double speed, double f
     return constant_power_curve(pm, link, flow, lift, curve, error);
 }
 
+// Minor-loss coefficient of a valve fully open: a TCV's setting, else its minor loss, else a gate
+// valve's.
+double open_loss_coefficient(const Link& valve) {
+    if (valve.valve_type == ValveType::TCV && valve.setting > 0.0) return valve.setting;
+    return valve.minor_loss > 0.0 ? valve.minor_loss : kOpenValveLossCoefficient;
+}
+
+// A valve that holds a pressure or a drop: with no steady flow it is shut, and its steady heads
+// (a drop across it at zero flow) are those of a shut valve.
+bool pressure_valve(ValveType type) {
+    return type == ValveType::PRV || type == ValveType::PSV || type == ValveType::PBV;
+}
+
+// Whether a steady flow through a pipe or valve is round-off (pumps carry no diameter).
+bool still(const Link& link, double q) {
+    return link.kind != LinkKind::Pump && link.diameter > 0.0 &&
+           std::fabs(q) < kStillVelocity * circle_area(link.diameter);
+}
+
+// Darcy factor of a pipe with no steady flow: its own head-loss law (friction and minor loss) at
+// a small velocity, written as f L/D v^2/2g.
+double still_friction_factor(const Network& network, const Link& pipe) {
+    if (!(pipe.length > 0.0) || !(pipe.diameter > 0.0)) return 0.0;
+    const double q = kStillPipeFrictionVelocity * circle_area(pipe.diameter);
+    const double loss = pipe_friction(pipe, network.options.headloss, network.options.kinematic_viscosity, q).h +
+                        minor_loss(pipe.minor_loss, pipe.diameter, q).h;
+    const double velocity_head = kStillPipeFrictionVelocity * kStillPipeFrictionVelocity / (2.0 * kGravity);
+    return loss * pipe.diameter / (pipe.length * velocity_head);
+}
+
 }  // namespace
 
 bool build_model(const Network& network, const SteadyState& steady, const BoundaryConditions& boundaries,
@@ -85,12 +118,16 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
         error = "the network has no steady state to start from";
         return false;
     }
+    // Round-off flows of pipes and valves that carry none are taken as zero.
+    std::vector<double> flow(steady.flow);
+    for (std::size_t k = 0; k < network.links.size(); ++k)
+        if (still(network.links[k], flow[k])) flow[k] = 0.0;
     // Junction demands from the steady flows themselves, so that the start is exactly balanced.
     std::vector<double> balance(n, 0.0);
     for (std::size_t k = 0; k < network.links.size(); ++k) {
         if (steady.state[k] == LinkState::Closed) continue;
-        balance[static_cast<std::size_t>(network.links[k].from)] -= steady.flow[k];
-        balance[static_cast<std::size_t>(network.links[k].to)] += steady.flow[k];
+        balance[static_cast<std::size_t>(network.links[k].from)] -= flow[k];
+        balance[static_cast<std::size_t>(network.links[k].to)] += flow[k];
     }
     model.nodes.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -138,7 +175,8 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
                 p.diameter = link.diameter;
                 const double given = k < td.wave_speed.size() ? td.wave_speed[k] : 0.0;
                 p.wave_speed = given > 0.0 ? given : default_speed;
-                p.flow = steady.flow[k];
+                p.flow = flow[k];
+                p.friction_factor = still_friction_factor(network, link);
                 model.pipes.push_back(p);
                 break;
             }
@@ -162,7 +200,13 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
                 v.id = link.id;
                 v.from = link.from;
                 v.to = link.to;
-                v.flow = closed ? 0.0 : steady.flow[k];
+                if (!(link.diameter > 0.0)) {
+                    error = "valve " + link.id + at_line(link.line) + ": a transient run needs its diameter";
+                    return false;
+                }
+                v.open_loss = valve_loss_of(open_loss_coefficient(link), link.diameter);
+                v.shut = closed || (pressure_valve(link.valve_type) && flow[k] == 0.0);
+                v.flow = v.shut ? 0.0 : flow[k];
                 valve_of_link[k] = static_cast<int32_t>(model.valves.size());
                 model.valves.push_back(v);
                 break;
@@ -197,6 +241,8 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
     model.column_separation = td.column_separation;
     if (td.vapour_head > 0.0) model.vapour_head = td.vapour_head;
     model.orifice_demands = td.orifice_demands;
+    model.dead_end_valve_flow = td.dead_end_valve_flow;
+    model.orifice_conditions = td.orifice_conditions;
     return true;
 }
 

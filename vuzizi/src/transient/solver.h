@@ -8,6 +8,7 @@
 #include "group_system.h"
 #include "model.h"
 #include "reach_plan.h"
+#include "valve_law.h"
 
 namespace vuzizi::transient {
 
@@ -26,6 +27,7 @@ struct Cluster {
     std::vector<int32_t> vessels;   // into the air-vessel arrays
     std::vector<int32_t> reliefs;   // into the relief-valve arrays
     int32_t system = 0;             // into the group systems
+    std::vector<int32_t> pipeless;  // free nodes no pipe or device reaches: at rest when no link is open
 };
 
 class Solver {
@@ -101,6 +103,9 @@ private:
     void build_connections(const TransientModel& model);
     void build_links(const TransientModel& model);
     void build_lumped_pipes(const TransientModel& model);
+    // Pumps, valves and devices at each node; whether a node is a dead end with a demand on one valve.
+    std::vector<int32_t> point_links_per_node(const TransientModel& model) const;
+    bool is_dead_end_demand(const TransientModel& model, int32_t node, const std::vector<int32_t>& links_at) const;
     void build_devices(const TransientModel& model);
     void build_clusters();
     void update_imposed(double t);
@@ -117,8 +122,19 @@ private:
     void restore_cluster_start(const Cluster& c);
     const char* link_kind_name(std::size_t link) const;
     void close_pipe_ends();
-    // False with `error` naming the node nearest to a head or flow of the new state that is not finite.
-    bool all_finite(double t, std::string& error) const;
+    // The heads the network can reach (solver_plausible.cpp), and the check of the new state: false
+    // with `error` naming the node nearest to a head outside them or a flow that is not finite.
+    void build_head_range(const TransientModel& model);
+    bool state_plausible(double t, std::string& error) const;
+
+    // Group nodes left with no open link (solver_rest.cpp).
+    void build_resting_candidates();
+    // Marks them; false with `error` where that cuts off a fixed demand.
+    bool mark_resting_nodes(const Cluster& c, std::string& error);
+    void hold_resting_rows(const Cluster& c, const double* x, GroupSystem& g) const;
+    // False with `error` where a fixed demand drawn through a pump or valve alone has pulled its
+    // junction below vapour head: the link, closing, can no longer pass it.
+    bool check_starved_nodes(const Cluster& c, std::string& error) const;
 
     // Column separation (solver_cavities.cpp).
     void build_cavities(const TransientModel& model);
@@ -139,12 +155,15 @@ private:
     void solve_orifice_node_with_cavity(std::size_t n);
     double junction_outflow(std::size_t n, double head) const;  // the law's, or the demand
     void record_cluster_orifice_demands();
-    bool under_orifice(std::size_t n) const { return !orifice_k_.empty() && orifice_k_[n] > 0.0; }
+    bool under_orifice(std::size_t n) const { return !orifice_node_.empty() && orifice_node_[n]; }
+    // The orifice coefficients of junctions whose demand condition scales them.
+    void update_orifice_conditions(double t);
     double orifice_outflow(std::size_t n, double head, double& slope) const;
     double orifice_head_step(std::size_t n, double head, double step) const;
 
     ReachPlan plan_;
     double dt_ = 0.0;
+    double head_floor_ = -kNever, head_ceiling_ = kNever;  // m
     int64_t steps_ = 0;
 
     // Pipes and their points (two generations, swapped after each step).
@@ -153,6 +172,8 @@ private:
     std::vector<double> H_, Q_, H_next_, Q_next_;
 
     // Pipe ends at nodes: adjacent point, end point, +1 where the pipe ends, -1 where it starts.
+    // conn_c_ and conn_invB_ (1 / (B + R |Q_old|)) are the current step's, renewed with the
+    // characteristics, and so are node_char_sum_ and node_invB_sum_ (their sums at each node).
     std::vector<int32_t> node_conn_begin_;
     std::vector<int32_t> conn_adjacent_, conn_end_;
     std::vector<double> conn_sign_, conn_B_, conn_R_, conn_invB_, conn_c_;
@@ -168,7 +189,11 @@ private:
     // Q0 / sqrt(p0) of each junction whose outflow follows the orifice law, 0 elsewhere; empty
     // with fixed demands. Those junctions not joined to point elements are solved on their own.
     std::vector<double> orifice_k_;
+    std::vector<uint8_t> orifice_node_;  // follows the orifice law
     std::vector<int32_t> orifice_plain_nodes_, orifice_cluster_nodes_;
+    // Junctions whose demand condition gives the outflow at the steady pressure p0, and 1 / sqrt(p0).
+    std::vector<int32_t> orifice_conditioned_nodes_;
+    std::vector<double> orifice_conditioned_scale_;
 
     // Pumps, then valves, then lumped pipes, as point links.
     int32_t pump_count_ = 0;
@@ -181,13 +206,21 @@ private:
     std::vector<const PumpCurve*> pump_curve_;
     std::vector<double> pump_speed_, pump_offset_, pump_trip_, pump_inertia_, pump_omega_, pump_efficiency_;
     std::vector<uint8_t> pump_running_;
-    std::vector<double> valve_K0_, valve_K_, valve_opening_;
+    std::vector<uint8_t> valve_shut_;  // shut throughout the run
+    std::vector<ValveLaw> valve_law_;
+    std::vector<double> valve_K_, valve_opening_;
     std::vector<const Series*> valve_schedule_;
     // Lumped pipes: the pipe each stands for, its whole friction coefficient and inertia L / (g A).
     std::vector<int32_t> lumped_pipe_;
     std::vector<double> lumped_R_, lumped_inertia_;
     // Per node, half the storage g A L / a^2 (m2) of each lumped pipe ending there; empty without any.
     std::vector<double> node_lumped_storage_;
+    // The dead-end junction whose outflow a valve sets (DEADENDVALVES FLOW), -1 elsewhere; per node,
+    // whether a valve sets its outflow.
+    std::vector<int32_t> valve_outlet_;
+    std::vector<uint8_t> node_valve_outlet_;
+    std::vector<uint8_t> node_at_rest_;  // group nodes at rest in the current solve
+    double vapour_head_ = kWaterVapourHead;  // absolute, m of water
 
     // Storages (tanks and surge tanks), air vessels, relief valves.
     int32_t tank_count_ = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "characteristics.h"
 #include "solver.h"
 
 namespace vuzizi::transient {
@@ -17,14 +18,12 @@ bool can_cavitate(double vapour_head) { return vapour_head > -kNever; }
 
 // The C+ and C- characteristics reaching point i from its neighbours, as in the plain update.
 struct Characteristics {
-    double plus, minus;
+    Characteristic plus, minus;
 };
 
 inline Characteristics characteristics_at(std::size_t i, const double* H, const double* q_before,
                                           const double* q_after, double B, double R) {
-    const double qa = q_before[i - 1];
-    const double qb = q_after[i + 1];
-    return {H[i - 1] + B * qa - R * qa * std::fabs(qa), H[i + 1] - B * qb + R * qb * std::fabs(qb)};
+    return {plus_characteristic(H[i - 1], q_before[i - 1], B, R), minus_characteristic(H[i + 1], q_after[i + 1], B, R)};
 }
 
 // Elevation of a pipe at its end on `node`: a reservoir has none of its own (its elevation is its
@@ -86,7 +85,6 @@ void Solver::advance_interior_with_cavities() {
     for (std::size_t p = 0; p < pipes; ++p) {
         const double B = pipe_B_[p];
         const double R = pipe_R_[p];
-        const double half_inv_B = 0.5 / B;
         const double vapour_start = pipe_vapour_head_[p];
         const double vapour_slope = pipe_vapour_slope_[p];
         const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
@@ -96,10 +94,10 @@ void Solver::advance_interior_with_cavities() {
             double lowest = kNever;
             for (std::size_t i = first + 1; i < last; ++i) {
                 const auto [cp, cm] = characteristics_at(i, H, Qd, Qd, B, R);
-                const double h = 0.5 * (cp + cm);
-                Hn[i] = h;
-                Qdn[i] = (cp - cm) * half_inv_B;
-                lowest = std::min(lowest, h);
+                const PointState s = meet(cp, cm);
+                Hn[i] = s.head;
+                Qdn[i] = s.flow;
+                lowest = std::min(lowest, s.head);
             }
             const double highest_vapour = std::max(vapour_start, vapour_start + vapour_slope * pipe_reaches_[p]);
             if (lowest >= highest_vapour) {
@@ -115,25 +113,25 @@ void Solver::advance_interior_with_cavities() {
             Qu_[last] = Qd[last];
             Qb = Qu;
         }
-        const double inv_B = 1.0 / B;
-        const double closing = 0.5 * B / dt;  // head drop per m3 of cavity closed in one step
         bool separated = false;
         for (std::size_t i = first + 1; i < last; ++i) {
             const auto [cp, cm] = characteristics_at(i, H, Qd, Qb, B, R);
-            const double h = 0.5 * (cp + cm);
+            const PointState s = meet(cp, cm);
             const double vapour = vapour_start + static_cast<double>(i - first) * vapour_slope;
-            if (V[i] == 0.0 && h >= vapour) {
-                Hn[i] = h;
-                Qdn[i] = Qun[i] = (cp - cm) * half_inv_B;
+            if (V[i] == 0.0 && s.head >= vapour) {
+                Hn[i] = s.head;
+                Qdn[i] = Qun[i] = s.flow;
                 continue;
             }
             // The head at which the cavity would close in this step; below vapour head it stays open.
+            // A head below h by dh changes the volume by dt dh (1/Bp + 1/Bm).
             separated = true;
-            double head = h - closing * V[i];
+            const double inv_bp = 1.0 / cp.impedance, inv_bm = 1.0 / cm.impedance;
+            double head = s.head - V[i] / (dt * (inv_bp + inv_bm));
             const bool open = !(head >= vapour);
             if (open) head = vapour;
-            const double qu = (cp - head) * inv_B;
-            const double qd = (head - cm) * inv_B;
+            const double qu = (cp.value - head) * inv_bp;
+            const double qd = (head - cm.value) * inv_bm;
             Hn[i] = head;
             Qun[i] = qu;
             Qdn[i] = qd;

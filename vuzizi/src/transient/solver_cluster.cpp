@@ -28,6 +28,7 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
     for (int round = 0; round <= kMaxStatusChanges; ++round) {
         // Each round solves the same step again: from the state at its start.
         if (round > 0) restore_cluster_start(c);
+        if (!c.pipeless.empty() && !mark_resting_nodes(c, error)) return false;
         if (!newton(c, error)) return false;
         bool changed = false;
         for (int32_t l : c.links) {
@@ -49,7 +50,7 @@ bool Solver::solve_cluster(const Cluster& c, std::string& error) {
     // After the last round, keep the last status rather than cycle between two.
     if (cavities_) settle_cluster_cavities(c);
     write_lumped_pipes(c);
-    return true;
+    return c.pipeless.empty() || check_starved_nodes(c, error);
 }
 
 // The flows, levels and volumes that a Newton solve of the group moves on from.
@@ -220,6 +221,7 @@ bool Solver::newton(const Cluster& c, std::string& error) {
         add_link_rows(c, x, g);
         add_device_rows(c, x, g);
         if (cavities_) hold_cavity_rows(c, x, g);
+        if (!c.pipeless.empty()) hold_resting_rows(c, x, g);
         bool solved = g.solve(newton_step_, refactor);
         if (!solved && !refactor) {
             refactor = true;

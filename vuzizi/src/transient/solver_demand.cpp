@@ -19,11 +19,15 @@ bool Solver::build_orifice_demands(const TransientModel& model, std::string& err
     if (!model.orifice_demands) return true;
     const std::size_t n = node_head_.size();
     orifice_k_.assign(n, 0.0);
+    orifice_node_.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        // Supplies (negative demands) and imposed demands stay as they are; fixed heads need none.
-        const bool takes_law = model.nodes[i].kind == NodeKind::Junction && node_imposed_[i] == Imposed::Nothing &&
-                               base_demand_[i] > kTinyFlow &&
-                               (node_role_[i] == NodeRole::Plain || node_role_[i] == NodeRole::InCluster);
+        // Supplies (negative demands) and imposed demands stay as they are, unless the conditions
+        // scale the law; fixed heads need none.
+        const bool conditioned = model.orifice_conditions && node_imposed_[i] == Imposed::Demand;
+        const bool free_node = node_role_[i] == NodeRole::Plain || node_role_[i] == NodeRole::InCluster;
+        const bool own_demand = node_imposed_[i] == Imposed::Nothing && base_demand_[i] > kTinyFlow;
+        const bool takes_law = model.nodes[i].kind == NodeKind::Junction && free_node && !node_valve_outlet_[i] &&
+                               (own_demand || conditioned);
         if (!takes_law) continue;
         const double p0 = model.nodes[i].head - node_elevation_[i];
         if (!(p0 > 0.0)) {
@@ -33,7 +37,20 @@ bool Solver::build_orifice_demands(const TransientModel& model, std::string& err
             error = msg.str();
             return false;
         }
-        orifice_k_[i] = base_demand_[i] / std::sqrt(p0);
+        if (conditioned) {
+            const std::vector<double>& values = model.nodes[i].series.values;
+            if (std::any_of(values.begin(), values.end(), [](double v) { return v < 0.0; })) {
+                error = "junction " + node_id_[i] +
+                        ": a demand condition that scales the orifice law (DEMANDCONDITIONS ORIFICE) must not be "
+                        "negative";
+                return false;
+            }
+            orifice_conditioned_nodes_.push_back(static_cast<int32_t>(i));
+            orifice_conditioned_scale_.push_back(1.0 / std::sqrt(p0));
+        } else {
+            orifice_k_[i] = base_demand_[i] / std::sqrt(p0);
+        }
+        orifice_node_[i] = 1;
         (node_role_[i] == NodeRole::Plain ? orifice_plain_nodes_ : orifice_cluster_nodes_)
             .push_back(static_cast<int32_t>(i));
     }
@@ -94,6 +111,14 @@ void Solver::solve_orifice_node_with_cavity(std::size_t i) {
     node_cavity_[i] = std::max(0.0, volume - dt_ * inflow);
 }
 
+// The condition's value is the outflow at the steady pressure: k = value / sqrt(p0).
+void Solver::update_orifice_conditions(double t) {
+    for (std::size_t j = 0; j < orifice_conditioned_nodes_.size(); ++j) {
+        const std::size_t n = static_cast<std::size_t>(orifice_conditioned_nodes_[j]);
+        orifice_k_[n] = node_series_[n]->at(t) * orifice_conditioned_scale_[j];
+    }
+}
+
 double Solver::junction_outflow(std::size_t n, double head) const {
     if (!under_orifice(n)) return demand_now_[n];
     double slope = 0.0;
@@ -104,7 +129,7 @@ void Solver::record_cluster_orifice_demands() {
     for (int32_t node : orifice_cluster_nodes_) {
         const std::size_t i = static_cast<std::size_t>(node);
         double slope = 0.0;
-        demand_now_[i] = orifice_outflow(i, node_head_[i], slope);
+        demand_now_[i] = node_at_rest_[i] ? 0.0 : orifice_outflow(i, node_head_[i], slope);
     }
 }
 

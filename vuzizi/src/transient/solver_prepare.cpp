@@ -74,6 +74,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     if (!check_ends(model, error) || !check_devices(model, error)) return false;
     if (!plan_reaches(model.pipes, step_rule(model), plan_, error)) return false;
     dt_ = plan_.time_step;
+    vapour_head_ = model.vapour_head;
 
     const std::size_t n = model.nodes.size();
     node_id_.resize(n);
@@ -109,9 +110,12 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     build_lumped_pipes(model);
     build_devices(model);
     build_clusters();
+    build_resting_candidates();
     if (model.column_separation) build_cavities(model);
     if (!build_orifice_demands(model, error)) return false;
+    build_head_range(model);
     update_imposed(0.0);
+    update_orifice_conditions(0.0);
     return true;
 }
 
@@ -236,22 +240,61 @@ void Solver::build_links(const TransientModel& model) {
         pump_omega_.push_back(p.rated_speed * 2.0 * std::numbers::pi / kSecondsPerMinute);
         pump_efficiency_.push_back(p.efficiency);
     }
+    node_valve_outlet_.assign(model.nodes.size(), 0);
+    const std::vector<int32_t> links_at = point_links_per_node(model);
     for (const Valve& v : model.valves) {
         const double drop = model.nodes[static_cast<std::size_t>(v.from)].head -
                             model.nodes[static_cast<std::size_t>(v.to)].head;
-        const bool open = std::fabs(v.flow) > kTinyFlow;
-        const double K0 = open ? std::max(0.0, drop / (v.flow * std::fabs(v.flow))) : 0.0;
+        const bool flowing = !v.shut && std::fabs(v.flow) > kTinyFlow;
+        // An open valve without steady flow takes its open loss: its steady drop tells nothing.
+        const double steady = flowing ? std::max(0.0, drop / (v.flow * std::fabs(v.flow))) : v.open_loss;
+        const double open = v.open_loss > 0.0 ? v.open_loss : steady;
+        const Series* schedule = v.opening.empty() ? nullptr : &v.opening;
+        const double first = schedule != nullptr ? schedule->at(0.0) : 1.0;
+        const double start = first > 0.0 ? first : 1.0;  // shut at once: the steady state counts as fully open
+        // A shut valve whose motion starts shut may open: its loss is then open / opening^2.
+        const bool opens_later = v.shut && schedule != nullptr && !(first > 0.0);
+        const bool shut_throughout = v.shut && !opens_later;
         link_id_.push_back(v.id);
         link_kind_.push_back(LinkKind::Valve);
         link_from_.push_back(v.from);
         link_to_.push_back(v.to);
-        link_flow_.push_back(open ? v.flow : 0.0);
-        link_open_.push_back(open ? 1 : 0);
-        valve_K0_.push_back(open ? K0 : -1.0);  // negative: shut in the steady state, stays shut
-        valve_K_.push_back(K0);
-        valve_opening_.push_back(open ? 1.0 : 0.0);
-        valve_schedule_.push_back(v.opening.empty() ? nullptr : &v.opening);
+        link_flow_.push_back(flowing ? v.flow : 0.0);
+        link_open_.push_back(v.shut ? 0 : 1);
+        valve_shut_.push_back(shut_throughout ? 1 : 0);
+        valve_law_.push_back(opens_later ? ValveLaw{open, open, 1.0} : ValveLaw{steady, open, start});
+        valve_K_.push_back(steady);
+        valve_opening_.push_back(v.shut ? 0.0 : start);
+        valve_schedule_.push_back(schedule);
+        int32_t outlet = -1;
+        if (model.dead_end_valve_flow && flowing) {
+            for (int32_t end : {v.from, v.to})
+                if (is_dead_end_demand(model, end, links_at)) outlet = end;
+        }
+        valve_outlet_.push_back(outlet);
+        if (outlet >= 0) node_valve_outlet_[static_cast<std::size_t>(outlet)] = 1;
     }
+}
+
+std::vector<int32_t> Solver::point_links_per_node(const TransientModel& model) const {
+    std::vector<int32_t> count(model.nodes.size(), 0);
+    auto add = [&](int32_t a, int32_t b) {
+        ++count[static_cast<std::size_t>(a)];
+        ++count[static_cast<std::size_t>(b)];
+    };
+    for (const Pump& p : model.pumps) add(p.from, p.to);
+    for (const Valve& v : model.valves) add(v.from, v.to);
+    for (const SurgeTank& s : model.surge_tanks) ++count[static_cast<std::size_t>(s.node)];
+    for (const AirVessel& a : model.air_vessels) ++count[static_cast<std::size_t>(a.node)];
+    for (const ReliefValve& r : model.relief_valves) ++count[static_cast<std::size_t>(r.node)];
+    return count;
+}
+
+// A junction with a steady demand whose only element is one valve: no pipe, other link or device.
+bool Solver::is_dead_end_demand(const TransientModel& model, int32_t node, const std::vector<int32_t>& links_at) const {
+    const std::size_t n = static_cast<std::size_t>(node);
+    return model.nodes[n].kind == NodeKind::Junction && node_imposed_[n] == Imposed::Nothing &&
+           std::fabs(base_demand_[n]) > kTinyFlow && links_at[n] == 1 && node_conn_begin_[n + 1] == node_conn_begin_[n];
 }
 
 void Solver::build_devices(const TransientModel& model) {

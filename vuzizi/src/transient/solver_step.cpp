@@ -1,7 +1,8 @@
 // One time step: characteristics, interior points, nodes, point-element groups, pipe ends.
+#include <algorithm>
 #include <cmath>
-#include <sstream>
 
+#include "characteristics.h"
 #include "solver.h"
 
 namespace vuzizi::transient {
@@ -15,6 +16,7 @@ constexpr double kStoppedSpeed = 1e-3;   // relative speed below which a pump co
 bool Solver::step(std::string& error) {
     const double t = static_cast<double>(steps_ + 1) * dt_;
     update_imposed(t);
+    update_orifice_conditions(t);
     update_pumps_and_valves(t);
     compute_characteristics(cavities_ ? Qu_.data() : Q_.data());
     if (cavities_) {
@@ -31,46 +33,11 @@ bool Solver::step(std::string& error) {
     record_cluster_orifice_demands();
     close_pipe_ends();
     if (cavities_) match_end_flows();
-    if (!all_finite(t, error)) return false;
+    if (!state_plausible(t, error)) return false;
     H_.swap(H_next_);
     Q_.swap(Q_next_);
     if (cavities_) Qu_.swap(Qu_next_);
     ++steps_;
-    return true;
-}
-
-// Heads fixed at a node (reservoirs, imposed heads) stay finite while the flows beside them may
-// not: every head and flow of the new state is checked, not the node heads alone.
-bool Solver::all_finite(double t, std::string& error) const {
-    std::ostringstream msg;
-    for (std::size_t i = 0; i < node_head_.size(); ++i) {
-        if (std::isfinite(node_head_[i])) continue;
-        msg << "node " << node_id_[i] << ": head is not finite at t = " << t << " s";
-        error = msg.str();
-        return false;
-    }
-    for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
-        const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
-        const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
-        for (std::size_t i = first; i <= last; ++i) {
-            const bool upstream_finite = !cavities_ || std::isfinite(Qu_next_[i]);
-            if (std::isfinite(H_next_[i]) && std::isfinite(Q_next_[i]) && upstream_finite) continue;
-            msg << "node " << node_id_[static_cast<std::size_t>(i - first <= last - i ? pipe_from_[p] : pipe_to_[p])]
-                << ": head or flow of the pipe from node " << node_id_[static_cast<std::size_t>(pipe_from_[p])]
-                << " to node " << node_id_[static_cast<std::size_t>(pipe_to_[p])] << " is not finite at t = " << t
-                << " s";
-            error = msg.str();
-            return false;
-        }
-    }
-    for (std::size_t k = 0; k < link_flow_.size(); ++k) {
-        if (std::isfinite(link_flow_[k])) continue;
-        msg << "node " << node_id_[static_cast<std::size_t>(link_from_[k])] << ": flow of " << link_kind_name(k) << " "
-            << link_id_[k] << " is not finite at t = " << t
-            << " s";
-        error = msg.str();
-        return false;
-    }
     return true;
 }
 
@@ -108,35 +75,49 @@ void Solver::update_pumps_and_valves(double t) {
             link_open_[k] = 0;
         }
     }
-    for (std::size_t v = 0; v < valve_K0_.size(); ++v) {
+    for (std::size_t v = 0; v < valve_law_.size(); ++v) {
         const std::size_t l = static_cast<std::size_t>(pump_count_) + v;
-        if (valve_K0_[v] < 0.0) continue;  // shut throughout
-        if (valve_schedule_[v] == nullptr) continue;
+        if (valve_shut_[v] || valve_schedule_[v] == nullptr) continue;
         const double tau = std::max(0.0, valve_schedule_[v]->at(t));
         valve_opening_[v] = tau;
         link_open_[l] = tau > 0.0 ? 1 : 0;
-        valve_K_[v] = tau > 0.0 ? valve_K0_[v] / (tau * tau) : 0.0;
+        const int32_t outlet = valve_outlet_[v];
+        if (outlet >= 0) {
+            // The valve sets its dead end's outflow; its loss stays the steady one.
+            const std::size_t n = static_cast<std::size_t>(outlet);
+            demand_now_[n] = base_demand_[n] * tau / valve_law_[v].start;
+        } else {
+            valve_K_[v] = tau > 0.0 ? valve_law_[v].loss_at(tau) : 0.0;
+        }
     }
 }
 
 // A pipe's end node sees the C+ characteristic of the point before it (its downstream-side flow)
-// and its start node the C- characteristic of the point after it (its upstream-side flow).
+// and its start node the C- characteristic of the point after it (its upstream-side flow). The
+// impedances follow the old flows, so each end's 1/Bp and each node's sum of them are renewed here.
 void Solver::compute_characteristics(const double* upstream_flow) {
     const double* H = H_.data();
     const double* Q = Q_.data();
     const std::size_t n = node_head_.size();
     for (std::size_t i = 0; i < n; ++i) {
-        double sum = 0.0;
+        double sum = 0.0, inv_sum = 0.0;
         for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
             const std::size_t c = static_cast<std::size_t>(k);
             const std::size_t j = static_cast<std::size_t>(conn_adjacent_[c]);
-            const double q = (conn_sign_[c] > 0.0 ? Q : upstream_flow)[j];
-            const double w = conn_B_[c] * q - conn_R_[c] * q * std::fabs(q);
-            const double value = H[j] + conn_sign_[c] * w;
-            conn_c_[c] = value;
-            sum += value * conn_invB_[c];
+            const bool at_end = conn_sign_[c] > 0.0;
+            Characteristic ch = at_end ? plus_characteristic(H[j], Q[j], conn_B_[c], conn_R_[c])
+                                       : minus_characteristic(H[j], upstream_flow[j], conn_B_[c], conn_R_[c]);
+            // The end's own old flow counts too: at a dead end the neighbour of the far end carries
+            // none, and a reach of a pipe of one reach would otherwise keep its swing undamped.
+            ch.impedance = std::max(ch.impedance, conn_B_[c] + conn_R_[c] * std::fabs(Q[conn_end_[c]]));
+            const double inv = 1.0 / ch.impedance;
+            conn_c_[c] = ch.value;
+            conn_invB_[c] = inv;
+            sum += ch.value * inv;
+            inv_sum += inv;
         }
         node_char_sum_[i] = sum;
+        node_invB_sum_[i] = inv_sum;
     }
 }
 
@@ -149,16 +130,13 @@ void Solver::advance_interior() {
     for (std::size_t p = 0; p < pipes; ++p) {
         const double B = pipe_B_[p];
         const double R = pipe_R_[p];
-        const double half_inv_B = 0.5 / B;
         const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
         const std::size_t last = first + static_cast<std::size_t>(pipe_reaches_[p]);
         for (std::size_t i = first + 1; i < last; ++i) {
-            const double qa = Q[i - 1];
-            const double qb = Q[i + 1];
-            const double cp = H[i - 1] + B * qa - R * qa * std::fabs(qa);
-            const double cm = H[i + 1] - B * qb + R * qb * std::fabs(qb);
-            Hn[i] = 0.5 * (cp + cm);
-            Qn[i] = (cp - cm) * half_inv_B;
+            const PointState s = meet(plus_characteristic(H[i - 1], Q[i - 1], B, R),
+                                      minus_characteristic(H[i + 1], Q[i + 1], B, R));
+            Hn[i] = s.head;
+            Qn[i] = s.flow;
         }
     }
 }
