@@ -5,6 +5,7 @@
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "dense_solve.h"
 
