@@ -25,7 +25,11 @@ using vuzizi::transient::RunState;
 namespace {
 
 constexpr double kMebibyte = 1024.0 * 1024.0;
-constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
+// A horizon within this relative distance of a whole number of steps, and at most
+// kMaxStepRounding steps from it, is whole: horizons and the series that may set the step
+// arrive in single precision (7 digits).
+constexpr double kStepRounding = 1e-6;
+constexpr double kMaxStepRounding = 1e-3;
 // Time steps a run may take: the step count of the parameter record is a 32-bit integer.
 constexpr int64_t kMaxStepCount = INT32_MAX;
 // Reach updates (time steps x reaches) a run may take unless the model's WORKLIMIT raises or
@@ -44,7 +48,8 @@ bool network_ready(const char* operation) {
 
 // Steps up to the horizon; kMaxStepCount + 1 stands for every count beyond the limit.
 int64_t steps_for(double horizon, double dt) {
-    const double steps = std::ceil(horizon / dt - kStepRounding);
+    const double exact = horizon / dt;
+    const double steps = std::ceil(exact - std::min(kStepRounding * exact, kMaxStepRounding));
     return static_cast<int64_t>(std::clamp(steps, 1.0, static_cast<double>(kMaxStepCount + 1)));
 }
 
