@@ -63,7 +63,8 @@ class CalcParamRecord(ctypes.Structure):
         ("result_bytes", c_double),
         ("result_limit", c_double),
         ("fitting_factor", c_int32),
-        ("reserved_52", c_ubyte * 204),
+        ("lumped_pipes", c_int32),
+        ("reserved_56", c_ubyte * 200),
     ]
 
 

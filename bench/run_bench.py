@@ -18,8 +18,9 @@ import machine  # noqa: E402
 import report  # noqa: E402
 import timing  # noqa: E402
 
-# cavities, options: the engine's column-separation rows, or its rows of each transient option, alone
-SECTIONS = ("frame", "arrays", "engine", "cavities", "options")
+# cavities, options: the engine's column-separation rows, or its rows of each transient option, alone;
+# real-networks: water-hammer runs of Net3, Net6 and ky10 against a cached fine-step run
+SECTIONS = ("frame", "arrays", "engine", "cavities", "options", "real-networks")
 QUICK_REPEAT, QUICK_RUN_SECONDS = 3, 0.005
 
 
@@ -66,6 +67,13 @@ def main() -> int:
             results["engine"]["cavities"] = engine_bench.cavity_section(options.build, work, **sizes)
         if "options" in sections:
             results["engine"]["options"] = engine_bench.option_rows(options.build, work, **sizes)
+    if "real-networks" in sections:
+        import engine_bench
+        import real_network_runs
+
+        nets = options.build.parent / "build-bench-nets"
+        results["real_network_runs"] = real_network_runs.section(engine_bench.engine_env(options.build), nets,
+                                                                 real_network_runs.NET3)
     results["machine"]["load_average_end"] = machine.load_average()
 
     text = report.render(results)

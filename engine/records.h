@@ -96,7 +96,8 @@ typedef struct CalcParamRecord {
     double result_bytes;             //  32: memory the stored results will take
     double result_limit;             //  40: memory the stored results may take
     int32_t fitting_factor;          //  48: smallest storage factor within that limit
-    unsigned char reserved_52[204];  //  52: engine's own
+    int32_t lumped_pipes;            //  52: pipes shorter than the step, taken as rigid columns
+    unsigned char reserved_56[200];  //  56: engine's own
 } CalcParamRecord;
 
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, time_step) == 0, "CalcParamRecord.time_step");
@@ -109,7 +110,8 @@ QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, stored_points) == 28, "CalcParam
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, result_bytes) == 32, "CalcParamRecord.result_bytes");
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, result_limit) == 40, "CalcParamRecord.result_limit");
 QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, fitting_factor) == 48, "CalcParamRecord.fitting_factor");
-QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_52) == 52, "CalcParamRecord.reserved_52");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, lumped_pipes) == 52, "CalcParamRecord.lumped_pipes");
+QORVANE_STATIC_ASSERT(offsetof(CalcParamRecord, reserved_56) == 56, "CalcParamRecord.reserved_56");
 QORVANE_STATIC_ASSERT(sizeof(CalcParamRecord) == 256, "CalcParamRecord size");
 
 // Curve-selection record, handed to SetInfoCourbe.

@@ -26,6 +26,7 @@
 #include "run_checks.h"
 #include "transient/network_adapter.h"
 #include "transient/reach_plan.h"
+#include "transient/step_events.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     if (vuzizi::transient::build_model(*read.network, state, vuzizi::BoundaryConditions{}, model, error)) {
         vuzizi::transient::ReachPlan plan;
-        (void)vuzizi::transient::plan_reaches(model.pipes, model.time_step, plan, error);
+        (void)vuzizi::transient::plan_reaches(model.pipes, vuzizi::transient::step_rule(model), plan, error);
     }
 
     // The engine solves with the model's own trials: inputs with many are left to the part above.

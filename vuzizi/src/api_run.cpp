@@ -25,7 +25,11 @@ using vuzizi::transient::RunState;
 namespace {
 
 constexpr double kMebibyte = 1024.0 * 1024.0;
-constexpr double kStepRounding = 1e-9;  // a horizon within this many steps of a whole number is whole
+// A horizon within this relative distance of a whole number of steps, and at most
+// kMaxStepRounding steps from it, is whole: horizons and the series that may set the step
+// arrive in single precision (7 digits).
+constexpr double kStepRounding = 1e-6;
+constexpr double kMaxStepRounding = 1e-3;
 // Time steps a run may take: the step count of the parameter record is a 32-bit integer.
 constexpr int64_t kMaxStepCount = INT32_MAX;
 // Reach updates (time steps x reaches) a run may take unless the model's WORKLIMIT raises or
@@ -44,9 +48,12 @@ bool network_ready(const char* operation) {
 
 // Steps up to the horizon; kMaxStepCount + 1 stands for every count beyond the limit.
 int64_t steps_for(double horizon, double dt) {
-    const double steps = std::ceil(horizon / dt - kStepRounding);
+    const double exact = horizon / dt;
+    const double steps = std::ceil(exact - std::min(kStepRounding * exact, kMaxStepRounding));
     return static_cast<int64_t>(std::clamp(steps, 1.0, static_cast<double>(kMaxStepCount + 1)));
 }
+
+void trace_plan();
 
 // Builds the model from the network, its steady state and the boundary conditions, and
 // the solver at the steady state.
@@ -70,6 +77,7 @@ bool prepare(const char* operation) {
         return false;
     }
     r.prepared = true;
+    trace_plan();
     return true;
 }
 
@@ -100,6 +108,7 @@ PublishedRun published_values() {
     p.stored_points = static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
     p.result_bytes = ResultStore::bytes_for(frames, frame);
     p.fitting_factor = steps <= kMaxStepCount ? ResultStore::smallest_fitting_factor(steps, frame) : 0;
+    p.lumped_pipes = plan.lumped_count;
     return p;
 }
 
@@ -116,6 +125,43 @@ void fill_params(CalcParamRecord& rec) {
     rec.stored_points = p.stored_points;
     rec.result_bytes = p.result_bytes;
     rec.fitting_factor = p.fitting_factor;
+    rec.lumped_pipes = p.lumped_pipes;
+}
+
+// What set the step, as the plan trace names it.
+std::string step_setter(const vuzizi::transient::ReachPlan& plan) {
+    using vuzizi::transient::StepSource;
+    switch (plan.source) {
+        case StepSource::Pipe: return "pipe " + plan.source_id;
+        case StepSource::Event: return "event " + plan.source_id;
+        case StepSource::Requested: return "TIMESTEP";
+        case StepSource::NoPipes: break;
+    }
+    return "no pipe";
+}
+
+// "run plan: time step <dt> s set by <what>, <n> reaches, <m> lumped pipes, largest wave-speed
+// adjustment <a> at pipe <id>", read by the package.
+void trace_plan() {
+    const RunState& r = run();
+    const vuzizi::transient::ReachPlan& plan = r.solver.plan();
+    const std::size_t at = static_cast<std::size_t>(plan.most_adjusted);
+    std::ostringstream msg;
+    msg << std::setprecision(9) << "run plan: time step " << plan.time_step << " s set by " << step_setter(plan) << ", "
+        << plan.total_reaches << " reaches, " << plan.lumped_count << " lumped pipes, largest wave-speed adjustment "
+        << plan.largest_adjustment << " at pipe " << (plan.most_adjusted < 0 ? std::string("-") : r.model.pipes[at].id);
+    engine().diagnostics().trace({}, msg.str());
+}
+
+// "run horizon: <h> s, <k> steps, storing every <f>, <p> points per curve, <b> bytes of results".
+void trace_horizon() {
+    const RunState& r = run();
+    if (!r.prepared) return;  // without a prepared run there is no step to count
+    PublishedRun p = published_values();
+    std::ostringstream msg;
+    msg << std::setprecision(9) << "run horizon: " << r.horizon << " s, " << p.step_count << " steps, storing every "
+        << r.storage_factor << ", " << p.stored_points << " points per curve, " << p.result_bytes << " bytes of results";
+    engine().diagnostics().trace({}, msg.str());
 }
 
 std::string unit_of(vuzizi::transient::CurveDimension d) {
@@ -281,6 +327,7 @@ int32_t set_params(const CalcParamRecord* params) {
     }
     run().horizon = horizon;
     run().storage_factor = params->storage_factor;
+    trace_horizon();
     return kStatusOk;
 }
 

@@ -61,6 +61,7 @@ struct TransientData {
     std::vector<double> wave_speed;
     double default_wave_speed = 0.0;  // m/s; 0 lets the transient run choose
     double time_step = 0.0;           // s; 0 lets the transient run choose
+    double wave_speed_tolerance = 0.0;  // relative; 0 keeps the run's default
     bool column_separation = false;   // discrete vapour cavities during the run
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run

@@ -112,7 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"[TRANSIENT]\nSTEP 0.1\n", "STEP"},
                       BadLine{"[TRANSIENT]\nCOLUMNSEPARATION MAYBE\n", "MAYBE"},
                       BadLine{"[TRANSIENT]\nVAPOURPRESSURE 15\n", "vapour pressure"},
-                      BadLine{"[TRANSIENT]\nDEMANDS SOMETIMES\n", "transient demands 'SOMETIMES'"}));
+                      BadLine{"[TRANSIENT]\nDEMANDS SOMETIMES\n", "transient demands 'SOMETIMES'"},
+                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE 0\n", "wave-speed tolerance must be above 0"},
+                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE 1.5\n", "wave-speed tolerance must be above 0"},
+                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE -0.1\n", "wave-speed tolerance must be above 0"},
+                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE\n", "wave-speed tolerance"}));
 
 }  // namespace
 }  // namespace vuzizi::transient

@@ -68,13 +68,22 @@ TEST_P(ExtremeTravelTime, RunIsRefusedNamingThePipe) {
 INSTANTIATE_TEST_SUITE_P(
     Models, ExtremeTravelTime,
     ::testing::Values(
-        ExtremePipe{"very_short", line_model("1e-300", "1000"), "pipe PX: its travel time of 1e-303 s"},
-        ExtremePipe{"very_long", line_model("1e300", "1000"), "that pipe PX (travel time 1e+297 s)"},
-        ExtremePipe{"very_fast", line_model("1000", "1e308"), "pipe PX: its travel time of 1e-305 s"},
-        ExtremePipe{"very_slow", line_model("1000", "1e-300"), "that pipe PX (travel time 1e+303 s)"},
+        ExtremePipe{"very_long", line_model("1e300", "1000"), "pipe PX: its travel time of 1e+297 s sets a time step"},
+        ExtremePipe{"very_slow", line_model("1000", "1e-300"), "pipe PX: its travel time of 1e+303 s sets a time step"},
         ExtremePipe{"tiny_step", line_model("2000", "1000", "[TRANSIENT]\nTIMESTEP 1e-20\n"),
                     "pipe PX: a time step of 1e-20 s divides the network"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A pipe of vanishing travel time beside an ordinary one is lumped: the run neither refuses nor
+// takes the step that pipe would need.
+TEST_F(Refusals, AVanishingPipeIsLumped) {
+    for (const std::string& model : {line_model("1e-300", "1000"), line_model("1000", "1e308")}) {
+        load(model);
+        EXPECT_TRUE(VUZIZI_STATUS_OK(run(kShortHorizon, 1)));
+        EXPECT_EQ(params().lumped_pipes, 1);
+        EXPECT_EQ(params().time_step, 1.0);  // P1's travel time
+    }
+}
 
 struct Refusal {
     const char* name;

@@ -17,6 +17,9 @@ inline constexpr double kAtmosphericHead = 10.33;    // m of water: absolute gas
 inline constexpr double kWaterVapourPressure = 2339.0;  // Pa, water at 20 degC
 inline constexpr double kWaterVapourHead = kWaterVapourPressure / (kWaterDensity * kGravity);  // m, absolute
 inline constexpr double kNever = std::numeric_limits<double>::infinity();
+// Largest relative wave-speed adjustment sought for the pipes that keep reaches (the default of
+// [TRANSIENT] WAVESPEEDTOLERANCE; docs/engine-transient.md gives the study behind it).
+inline constexpr double kDefaultWaveSpeedTolerance = 0.01;
 
 inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 
@@ -112,7 +115,8 @@ struct TransientModel {
     std::vector<SurgeTank> surge_tanks;
     std::vector<AirVessel> air_vessels;
     std::vector<ReliefValve> relief_valves;
-    double time_step = 0.0;  // s; 0 chooses it from the pipes
+    double time_step = 0.0;  // s; 0 chooses it from the pipes and events
+    double wave_speed_tolerance = kDefaultWaveSpeedTolerance;  // relative, for the pipes that keep reaches
     bool column_separation = false;          // discrete vapour cavities where the head falls to vapour head
     double vapour_head = kWaterVapourHead;   // absolute vapour pressure, m of water
     bool orifice_demands = false;  // junction outflows follow Q0 sqrt(p / p0); false keeps them fixed

@@ -263,6 +263,18 @@ void read_time_step(ParseContext& c, const SectionLine& line) {
     c.network.transient.time_step = *step;
 }
 
+// WAVESPEEDTOLERANCE fraction: the relative wave-speed adjustment sought for the pipes that keep
+// reaches, in (0, 1).
+void read_wave_speed_tolerance(ParseContext& c, const SectionLine& line) {
+    const auto value = c.number(line, 1, "wave-speed tolerance");
+    if (!value) return;
+    if (!(*value > 0.0) || !(*value < 1.0)) {
+        c.error(Error::InvalidValue, "wave-speed tolerance must be above 0 and below 1 (a fraction of the wave speed)");
+        return;
+    }
+    c.network.transient.wave_speed_tolerance = *value;
+}
+
 // An option whose value is one of two words: `first` sets `target` to `first_value`, `second`
 // to the other; anything else is an error naming the option and both words.
 void read_choice(ParseContext& c, const SectionLine& line, const std::string& what, const char* first,
@@ -331,6 +343,7 @@ struct TransientOption {
 
 constexpr TransientOption kTransientOptionReaders[] = {
     {"TIMESTEP", read_time_step},
+    {"WAVESPEEDTOLERANCE", read_wave_speed_tolerance},
     {"COLUMNSEPARATION", read_column_separation},
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},

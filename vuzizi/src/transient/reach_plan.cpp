@@ -1,107 +1,114 @@
-// Time step search: the shortest travel time divided by 1, 2, 3, ... until every pipe fits.
+// Time step rule: bounded by the fastest imposed event and by the share of the network that may be
+// lumped, then lowered (within kStepSearchSpan) to the largest step at which every pipe that keeps
+// reaches fits a whole number of them within the wave-speed tolerance.
 #include "reach_plan.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <sstream>
 
 namespace vuzizi::transient {
 
 namespace {
 
-constexpr int kMaxSubdivisions = 2000;   // divisions of the shortest travel time tried
-constexpr int kBudgetScanSteps = 400;    // steps tried between the budget step and twice it
-constexpr double kStepWithoutPipes = 0.1;  // s, a network of point elements only
+constexpr double kStepWithoutPipes = 0.1;    // s, a network of point elements only
+constexpr std::size_t kMaxCandidates = 5'000;  // steps tried below the bound
+constexpr double kBudget = static_cast<double>(kMaxReaches);
+// A step the run would choose beyond this (s) comes of a pipe out of all proportion: refused.
+constexpr double kLongestStep = 3600.0;
 
-// Reach count standing for "over the budget": counts are compared as doubles before they are
-// converted, so a pipe of 1e300 travel steps never overflows an integer.
-constexpr int64_t kOverBudget = kMaxReaches + 1;
-
-struct Fit {
-    double time_step = 0.0;
-    int64_t total = 0;
-    double adjustment = 0.0;
-    std::size_t most_divided = 0;  // pipe with the most reaches
-};
-
-Fit evaluate(const std::vector<double>& travel, double dt) {
-    Fit fit{dt, 0, 0.0, 0};
-    double most = 0.0;
-    for (std::size_t i = 0; i < travel.size(); ++i) {
-        const double n = std::max(1.0, std::round(travel[i] / dt));
-        if (n > most) {
-            most = n;
-            fit.most_divided = i;
-        }
-        if (!(n <= static_cast<double>(kMaxReaches - fit.total)) || fit.total >= kOverBudget) {
-            fit.total = kOverBudget;
-        } else {
-            fit.total += static_cast<int64_t>(n);
-        }
-        fit.adjustment = std::max(fit.adjustment, std::fabs(travel[i] / (n * dt) - 1.0));
-    }
-    return fit;
-}
-
-bool usable(const Fit& fit) {
-    return fit.total <= kMaxReaches && fit.time_step > 0.0 && std::isfinite(fit.time_step);
-}
-
-Fit search(const std::vector<double>& travel) {
-    const double shortest = *std::min_element(travel.begin(), travel.end());
-    Fit best;
-    bool found = false;
-    for (int k = 1; k <= kMaxSubdivisions; ++k) {
-        const Fit fit = evaluate(travel, shortest / k);
-        if (!usable(fit)) break;
-        if (!found || fit.adjustment < best.adjustment) {
-            best = fit;
-            found = true;
-        }
-        if (fit.adjustment <= kWaveSpeedTolerance) return fit;
-    }
-    if (found) return best;
-    // The shortest pipe alone would exceed the budget: spread the budget over the network and
-    // let the pipes shorter than one reach take the adjustment.
-    double sum = 0.0;
-    for (double t : travel) sum += t;
-    const double base = sum / static_cast<double>(kMaxReaches);
-    for (int m = 0; m <= kBudgetScanSteps; ++m) {
-        const Fit fit = evaluate(travel, base * (1.0 + static_cast<double>(m) / kBudgetScanSteps));
-        if (!usable(fit)) continue;
-        if (!found || fit.adjustment < best.adjustment) {
-            best = fit;
-            found = true;
-        }
-    }
-    if (!found) best = evaluate(travel, 2.0 * base);
-    return best;
-}
-
-// Refuses (naming the pipe) a step that would slow a pipe's wave more than kMaxReachStretch times.
-bool stretch_fits(const std::vector<Pipe>& pipes, const std::vector<double>& travel, double dt, bool requested,
-                  std::string& error) {
-    for (std::size_t i = 0; i < pipes.size(); ++i) {
-        if (dt / travel[i] <= kMaxReachStretch) continue;
-        std::ostringstream msg;
-        msg << "pipe " << pipes[i].id << ": its travel time of " << travel[i] << " s is more than "
-            << kMaxReachStretch << " times shorter than the time step of " << dt << " s";
-        if (!requested) {
-            const auto longest =
-                static_cast<std::size_t>(std::max_element(travel.begin(), travel.end()) - travel.begin());
-            msg << " that pipe " << pipes[longest].id << " (travel time " << travel[longest] << " s) needs within "
-                << kMaxReaches << " reaches";
-        }
-        error = msg.str();
-        return false;
-    }
-    return true;
+double adjustment(double travel, double dt) {
+    return std::fabs(travel / (std::max(1.0, std::round(travel / dt)) * dt) - 1.0);
 }
 
 }  // namespace
 
-bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPlan& plan, std::string& error) {
-    std::vector<double> travel;
+bool lumps(double travel, double dt) { return travel < dt; }
+
+namespace {
+
+// The pipes sorted by travel time, with what the search needs of them.
+struct Travel {
+    const std::vector<double>& time;
+    std::vector<std::size_t> order;  // ascending travel time
+    double tolerance;
+    double fit_window;  // a pipe longer than this many steps fits within the tolerance at any step
+
+    std::vector<std::size_t>::const_iterator from(double t) const {
+        return std::lower_bound(order.begin(), order.end(), t, [&](std::size_t i, double v) { return time[i] < v; });
+    }
+
+    // Largest adjustment over the pipes that keep reaches at `dt` and might exceed the tolerance,
+    // or a value above `limit` as soon as one exceeds it.
+    double worst(double dt, double limit) const {
+        auto first = from(dt);
+        double worst_seen = 0.0;
+        for (auto it = first; it != order.end() && time[*it] <= fit_window * dt; ++it) {
+            worst_seen = std::max(worst_seen, adjustment(time[*it], dt));
+            if (worst_seen > limit) break;
+        }
+        return worst_seen;
+    }
+};
+
+struct Bound {
+    double step;
+    StepSource source;
+    std::size_t pipe;  // the pipe setting a Pipe bound
+};
+
+// The step at which the pipes shorter than it are at most kLumpedShare of the pipes, or those of
+// negligible travel time beside the median pipe's: the travel time of the first pipe beyond.
+Bound lumping_bound(const Travel& t) {
+    auto allowed = static_cast<std::size_t>(std::floor(kLumpedShare * static_cast<double>(t.order.size())));
+    const double median = t.time[t.order[t.order.size() / 2]];
+    allowed = std::max(allowed, static_cast<std::size_t>(t.from(kNegligibleTravel * median) - t.order.begin()));
+    const std::size_t i = t.order[std::min(allowed, t.order.size() - 1)];
+    return {t.time[i], StepSource::Pipe, i};
+}
+
+// Steps in [bound / kStepSearchSpan, bound] at which a pipe that might miss the tolerance fits
+// exactly, largest first, with the bound itself; each with the pipe it fits.
+std::vector<std::pair<double, std::size_t>> candidate_steps(const Travel& t, const Bound& bound, double low) {
+    std::vector<std::pair<double, std::size_t>> steps = {{bound.step, bound.pipe}};
+    for (std::size_t i : t.order) {
+        if (t.time[i] > t.fit_window * bound.step) break;
+        for (double k = std::max(1.0, std::ceil(t.time[i] / bound.step)); t.time[i] / k >= low; ++k) {
+            steps.emplace_back(t.time[i] / k, i);
+            if (steps.size() > 4 * kMaxCandidates) break;
+        }
+    }
+    std::sort(steps.begin(), steps.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    steps.erase(std::unique(steps.begin(), steps.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                steps.end());
+    if (steps.size() > kMaxCandidates) steps.resize(kMaxCandidates);
+    return steps;
+}
+
+// The largest candidate within the tolerance, searched down to kStepSearchSpan below the bound or,
+// on a network that stays cheap, down to the step at which it takes kCheapReaches. Without one, the
+// least adjusted candidate among those that keep the network cheap, or the bound itself.
+std::pair<double, std::size_t> search(const Travel& t, const Bound& bound, double floor) {
+    const double total = std::accumulate(t.time.begin(), t.time.end(), 0.0);
+    const double cheap = total / static_cast<double>(kCheapReaches);
+    const double low = std::max(floor, std::min(bound.step / kStepSearchSpan, cheap));
+    const auto steps = candidate_steps(t, bound, low);
+    auto best = steps.front();
+    double best_worst = kNever;
+    for (const auto& s : steps) {
+        const bool affordable = s.first >= cheap;
+        const double w = t.worst(s.first, affordable ? best_worst : t.tolerance);
+        if (w <= t.tolerance) return s;
+        if (affordable && w < best_worst) {
+            best_worst = w;
+            best = s;
+        }
+    }
+    return best;
+}
+
+bool check_pipes(const std::vector<Pipe>& pipes, std::vector<double>& travel, std::string& error) {
     travel.reserve(pipes.size());
     for (const Pipe& p : pipes) {
         const double travel_time = p.length / p.wave_speed;
@@ -118,29 +125,85 @@ bool plan_reaches(const std::vector<Pipe>& pipes, double requested_step, ReachPl
         }
         travel.push_back(travel_time);
     }
-    Fit fit;
-    if (requested_step > 0.0)
-        fit = travel.empty() ? Fit{requested_step, 0, 0.0, 0} : evaluate(travel, requested_step);
-    else
-        fit = travel.empty() ? Fit{kStepWithoutPipes, 0, 0.0, 0} : search(travel);
-    if (!usable(fit)) {
+    return true;
+}
+
+}  // namespace
+
+bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPlan& plan, std::string& error) {
+    std::vector<double> travel;
+    if (!check_pipes(pipes, travel, error)) return false;
+    plan = ReachPlan();
+    if (rule.requested_step > 0.0) {
+        plan.time_step = rule.requested_step;
+        plan.source = StepSource::Requested;
+    } else if (travel.empty()) {
+        const bool by_event = rule.event_step < kStepWithoutPipes;
+        plan.time_step = by_event ? rule.event_step : kStepWithoutPipes;
+        plan.source = by_event ? StepSource::Event : StepSource::NoPipes;
+        if (by_event) plan.source_id = rule.event_id;
+    } else {
+        Travel t{travel, std::vector<std::size_t>(travel.size()), rule.tolerance, 0.5 / rule.tolerance + 1.0};
+        std::iota(t.order.begin(), t.order.end(), std::size_t{0});
+        std::stable_sort(t.order.begin(), t.order.end(), [&](std::size_t a, std::size_t b) { return travel[a] < travel[b]; });
+        Bound bound = lumping_bound(t);
+        if (rule.event_step < bound.step) bound = {rule.event_step, StepSource::Event, bound.pipe};
+        // Below this step the network would take more reaches than the budget.
+        const double floor = std::accumulate(travel.begin(), travel.end(), 0.0) / kBudget;
+        bound.step = std::max(bound.step, floor);
+        const auto chosen = search(t, bound, floor);
+        plan.time_step = chosen.first;
+        plan.source = bound.source;
+        plan.source_id = bound.source == StepSource::Event ? rule.event_id : pipes[chosen.second].id;
+    }
+    const double dt = plan.time_step;
+    if (plan.source != StepSource::Requested && !(dt <= kLongestStep)) {
+        const std::size_t longest =
+            static_cast<std::size_t>(std::max_element(travel.begin(), travel.end()) - travel.begin());
         std::ostringstream msg;
-        msg << "pipe " << pipes[fit.most_divided].id << ": a time step of " << fit.time_step
-            << " s divides the network into more than " << kMaxReaches << " reaches";
+        msg << "pipe " << pipes[longest].id << ": its travel time of " << travel[longest] << " s sets a time step of "
+            << dt << " s, longer than the longest of " << kLongestStep << " s";
         error = msg.str();
         return false;
     }
-    if (!stretch_fits(pipes, travel, fit.time_step, requested_step > 0.0, error)) return false;
-    plan.time_step = fit.time_step;
-    plan.total_reaches = fit.total;
-    plan.largest_adjustment = fit.adjustment;
-    plan.reaches.assign(pipes.size(), 1);
+    plan.reaches.assign(pipes.size(), 0);
     plan.wave_speed.assign(pipes.size(), 0.0);
+    // Counts are summed as doubles: a pipe of 1e300 steps never overflows an integer.
+    double total = 0.0;
+    double most = 0.0;
+    std::size_t most_divided = 0;
     for (std::size_t i = 0; i < pipes.size(); ++i) {
-        const double n = std::max(1.0, std::round(travel[i] / fit.time_step));
-        plan.reaches[i] = static_cast<int32_t>(n);
-        plan.wave_speed[i] = pipes[i].length / (n * fit.time_step);
+        if (lumps(travel[i], dt)) continue;
+        const double n = std::max(1.0, std::round(travel[i] / dt));
+        total += n;
+        if (n > most) {
+            most = n;
+            most_divided = i;
+        }
     }
+    if (!(total <= kBudget)) {
+        std::ostringstream msg;
+        msg << "pipe " << pipes[most_divided].id << ": a time step of " << dt << " s divides the network into more than "
+            << kMaxReaches << " reaches";
+        error = msg.str();
+        return false;
+    }
+    for (std::size_t i = 0; i < pipes.size(); ++i) {
+        plan.wave_speed[i] = pipes[i].wave_speed;
+        if (lumps(travel[i], dt)) {
+            ++plan.lumped_count;
+            continue;
+        }
+        const double n = std::max(1.0, std::round(travel[i] / dt));
+        plan.reaches[i] = static_cast<int32_t>(n);
+        plan.wave_speed[i] = pipes[i].length / (n * dt);
+        const double a = std::fabs(travel[i] / (n * dt) - 1.0);
+        if (plan.most_adjusted < 0 || a > plan.largest_adjustment) {
+            plan.largest_adjustment = a;
+            plan.most_adjusted = static_cast<int32_t>(i);
+        }
+    }
+    plan.total_reaches = static_cast<int64_t>(total);
     return true;
 }
 

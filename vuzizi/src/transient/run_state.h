@@ -26,6 +26,7 @@ struct PublishedRun {
     int32_t stored_points = 0;
     double result_bytes = 0.0;
     int32_t fitting_factor = 0;
+    int32_t lumped_pipes = 0;
 };
 
 struct RunState {

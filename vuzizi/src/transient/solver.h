@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "group_system.h"
 #include "model.h"
 #include "reach_plan.h"
 #include "valve_law.h"
@@ -17,14 +18,15 @@ inline constexpr double kTinyFlow = 1e-12;
 // Relief discharge is linear this close above the set pressure (m), for a finite slope.
 inline constexpr double kReliefLinearBand = 0.01;
 
-// A set of nodes joined by pumps and valves, or carrying surge devices: solved together by
-// Newton's method at each step. Unknowns: node heads, then link flows, then device flows.
+// A set of nodes joined by pumps, valves and lumped pipes, or carrying surge devices: solved
+// together by Newton's method at each step. Unknowns: node heads, then link flows, then device flows.
 struct Cluster {
     std::vector<int32_t> nodes;
     std::vector<int32_t> links;     // into the point-link arrays
     std::vector<int32_t> storages;  // into the storage arrays
     std::vector<int32_t> vessels;   // into the air-vessel arrays
     std::vector<int32_t> reliefs;   // into the relief-valve arrays
+    int32_t system = 0;             // into the group systems
     std::vector<int32_t> pipeless;  // free nodes no pipe or device reaches: at rest when no link is open
 };
 
@@ -44,7 +46,8 @@ public:
     int32_t node_count() const { return static_cast<int32_t>(node_head_.size()); }
     int32_t pipe_count() const { return static_cast<int32_t>(pipe_first_.size()); }
     int32_t pump_count() const { return pump_count_; }
-    int32_t valve_count() const { return static_cast<int32_t>(link_from_.size()) - pump_count_; }
+    int32_t valve_count() const { return lumped_begin_ - pump_count_; }
+    int32_t lumped_count() const { return static_cast<int32_t>(link_from_.size()) - lumped_begin_; }
     int32_t tank_count() const { return tank_count_; }  // storages 0 .. tank_count - 1 are tanks
     int32_t storage_count() const { return static_cast<int32_t>(storage_node_.size()); }
     int32_t vessel_count() const { return static_cast<int32_t>(vessel_node_.size()); }
@@ -94,11 +97,12 @@ public:
 
 private:
     enum class NodeRole : uint8_t { Plain, Fixed, InCluster, Isolated };
-    enum class LinkKind : uint8_t { Pump, Valve };
+    enum class LinkKind : uint8_t { Pump, Valve, LumpedPipe };
 
     bool build_pipes(const TransientModel& model, std::string& error);
     void build_connections(const TransientModel& model);
     void build_links(const TransientModel& model);
+    void build_lumped_pipes(const TransientModel& model);
     // Pumps, valves and devices at each node; whether a node is a dead end with a demand on one valve.
     std::vector<int32_t> point_links_per_node(const TransientModel& model) const;
     bool is_dead_end_demand(const TransientModel& model, int32_t node, const std::vector<int32_t>& links_at) const;
@@ -111,6 +115,12 @@ private:
     void solve_plain_nodes();
     bool solve_cluster(const Cluster& c, std::string& error);
     bool newton(const Cluster& c, std::string& error);
+    void add_link_rows(const Cluster& c, const double* x, GroupSystem& g) const;
+    void add_device_rows(const Cluster& c, const double* x, GroupSystem& g) const;
+    void write_lumped_pipes(const Cluster& c);
+    void save_cluster_start(const Cluster& c);
+    void restore_cluster_start(const Cluster& c);
+    const char* link_kind_name(std::size_t link) const;
     void close_pipe_ends();
     // The heads the network can reach (solver_plausible.cpp), and the check of the new state: false
     // with `error` naming the node nearest to a head outside them or a flow that is not finite.
@@ -121,7 +131,7 @@ private:
     void build_resting_candidates();
     // Marks them; false with `error` where that cuts off a fixed demand.
     bool mark_resting_nodes(const Cluster& c, std::string& error);
-    void hold_resting_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const;
+    void hold_resting_rows(const Cluster& c, const double* x, GroupSystem& g) const;
     // False with `error` where a fixed demand drawn through a pump or valve alone has pulled its
     // junction below vapour head: the link, closing, can no longer pass it.
     bool check_starved_nodes(const Cluster& c, std::string& error) const;
@@ -131,7 +141,7 @@ private:
     void advance_interior_with_cavities();
     void solve_plain_nodes_with_cavities();
     void open_cluster_cavities(const Cluster& c);
-    void hold_cavity_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const;
+    void hold_cavity_rows(const Cluster& c, const double* x, GroupSystem& g) const;
     bool switch_cluster_cavities(const Cluster& c);
     void settle_cluster_cavities(const Cluster& c);
     double cluster_node_inflow(const Cluster& c, int32_t node) const;
@@ -185,8 +195,9 @@ private:
     std::vector<int32_t> orifice_conditioned_nodes_;
     std::vector<double> orifice_conditioned_scale_;
 
-    // Pumps then valves, as point links.
+    // Pumps, then valves, then lumped pipes, as point links.
     int32_t pump_count_ = 0;
+    int32_t lumped_begin_ = 0;
     std::vector<std::string> link_id_;
     std::vector<LinkKind> link_kind_;
     std::vector<int32_t> link_from_, link_to_;
@@ -199,6 +210,11 @@ private:
     std::vector<ValveLaw> valve_law_;
     std::vector<double> valve_K_, valve_opening_;
     std::vector<const Series*> valve_schedule_;
+    // Lumped pipes: the pipe each stands for, its whole friction coefficient and inertia L / (g A).
+    std::vector<int32_t> lumped_pipe_;
+    std::vector<double> lumped_R_, lumped_inertia_;
+    // Per node, half the storage g A L / a^2 (m2) of each lumped pipe ending there; empty without any.
+    std::vector<double> node_lumped_storage_;
     // The dead-end junction whose outflow a valve sets (DEADENDVALVES FLOW), -1 elsewhere; per node,
     // whether a valve sets its outflow.
     std::vector<int32_t> valve_outlet_;
@@ -226,9 +242,10 @@ private:
     std::vector<double> node_vapour_head_, node_cavity_, node_cavity_growth_;
     std::vector<uint8_t> node_cavity_open_;  // cluster nodes held at vapour head in the current solve
 
-    // Point-element groups and the Newton workspace sized for the largest.
+    // Point-element groups, their linear systems, and the Newton workspace sized for the largest.
     std::vector<Cluster> clusters_;
-    std::vector<double> jacobian_, residual_, unknowns_;
+    std::vector<GroupSystem> group_systems_;
+    std::vector<double> unknowns_, newton_step_, cluster_start_;  // cluster_start_: node heads first
     std::vector<int32_t> local_index_;  // node -> position in its cluster's unknowns
 };
 

@@ -175,17 +175,15 @@ void Solver::open_cluster_cavities(const Cluster& c) {
 }
 
 // An open cavity holds its node at vapour head; a closing one takes its remaining volume as inflow.
-void Solver::hold_cavity_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const {
+void Solver::hold_cavity_rows(const Cluster& c, const double* x, GroupSystem& g) const {
     for (std::size_t k = 0; k < c.nodes.size(); ++k) {
         const std::size_t n = static_cast<std::size_t>(c.nodes[k]);
         if (!can_cavitate(node_vapour_head_[n])) continue;
         const int i = static_cast<int>(k);
         if (node_cavity_open_[n]) {
-            std::fill(J + i * dim, J + (i + 1) * dim, 0.0);
-            J[i * dim + i] = 1.0;
-            F[i] = x[i] - node_vapour_head_[n];
+            g.hold(i, x[i] - node_vapour_head_[n]);
         } else if (node_cavity_[n] > 0.0) {
-            F[i] -= node_cavity_[n] / dt_;
+            g.residual(i) -= node_cavity_[n] / dt_;
         }
     }
 }
@@ -240,6 +238,10 @@ double Solver::cluster_node_inflow(const Cluster& c, int32_t node) const {
         if (vessel_node_[static_cast<std::size_t>(v)] == node) q -= vessel_flow_[static_cast<std::size_t>(v)];
     for (int32_t r : c.reliefs)
         if (relief_node_[static_cast<std::size_t>(r)] == node) q -= relief_flow_[static_cast<std::size_t>(r)];
+    // What the storage of lumped pipes takes over the step (their heads at its start come first).
+    if (!node_lumped_storage_.empty())
+        q -= node_lumped_storage_[n] / dt_ *
+             (node_head_[n] - cluster_start_[static_cast<std::size_t>(local_index_[n])]);
     return q;
 }
 

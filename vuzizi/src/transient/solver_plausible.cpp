@@ -118,7 +118,7 @@ bool Solver::state_plausible(double t, std::string& error) const {
     for (std::size_t k = 0; k < link_flow_.size(); ++k) {
         if (std::isfinite(link_flow_[k])) continue;
         msg << "node " << node_id_[static_cast<std::size_t>(link_from_[k])] << ": flow of "
-            << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ") << link_id_[k] << " is not finite at t = " << t
+            << link_kind_name(k) << " " << link_id_[k] << " is not finite at t = " << t
             << " s";
         error = msg.str();
         return false;

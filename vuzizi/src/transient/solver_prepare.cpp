@@ -1,10 +1,12 @@
 // Building the solver's arrays from a model and its steady state.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <numeric>
 #include <sstream>
 
 #include "solver.h"
+#include "step_events.h"
 
 namespace vuzizi::transient {
 
@@ -70,7 +72,7 @@ bool check_devices(const TransientModel& m, std::string& error) {
 bool Solver::prepare(const TransientModel& model, std::string& error) {
     *this = Solver();
     if (!check_ends(model, error) || !check_devices(model, error)) return false;
-    if (!plan_reaches(model.pipes, model.time_step, plan_, error)) return false;
+    if (!plan_reaches(model.pipes, step_rule(model), plan_, error)) return false;
     dt_ = plan_.time_step;
     vapour_head_ = model.vapour_head;
 
@@ -105,6 +107,7 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     if (!build_pipes(model, error)) return false;
     build_connections(model);
     build_links(model);
+    build_lumped_pipes(model);
     build_devices(model);
     build_clusters();
     build_resting_candidates();
@@ -128,8 +131,9 @@ bool Solver::build_pipes(const TransientModel& model, std::string& error) {
     int64_t points = 0;
     for (std::size_t p = 0; p < count; ++p) {
         pipe_first_[p] = static_cast<int32_t>(points);
-        pipe_reaches_[p] = plan_.reaches[p];
-        points += plan_.reaches[p] + 1;
+        // A lumped pipe keeps its two end points for the results.
+        pipe_reaches_[p] = std::max(1, plan_.reaches[p]);
+        points += pipe_reaches_[p] + 1;
     }
     H_.assign(static_cast<std::size_t>(points), 0.0);
     Q_.assign(static_cast<std::size_t>(points), 0.0);
@@ -140,7 +144,8 @@ bool Solver::build_pipes(const TransientModel& model, std::string& error) {
         pipe_from_[p] = pipe.from;
         pipe_to_[p] = pipe.to;
         pipe_area_[p] = area;
-        pipe_B_[p] = plan_.wave_speed[p] / (kGravity * area);
+        // The impedance is the pipe's own: fitting reaches moves its travel time, not its surges.
+        pipe_B_[p] = pipe.wave_speed / (kGravity * area);
         const double h_from = model.nodes[static_cast<std::size_t>(pipe.from)].head;
         const double h_to = model.nodes[static_cast<std::size_t>(pipe.to)].head;
         // Quasi-steady friction: the coefficient that reproduces the steady head loss exactly.
@@ -173,6 +178,7 @@ void Solver::build_connections(const TransientModel& model) {
     const std::size_t n = model.nodes.size();
     std::vector<int32_t> count(n, 0);
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
+        if (plan_.lumped(p)) continue;  // joins its nodes in a group instead
         ++count[static_cast<std::size_t>(pipe_from_[p])];
         ++count[static_cast<std::size_t>(pipe_to_[p])];
     }
@@ -197,6 +203,7 @@ void Solver::build_connections(const TransientModel& model) {
         conn_invB_[k] = 1.0 / pipe_B_[p];
     };
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
+        if (plan_.lumped(p)) continue;
         const int32_t first = pipe_first_[p];
         const int32_t last = first + pipe_reaches_[p];
         add(pipe_from_[p], first + 1, first, -1.0, p);
@@ -383,10 +390,14 @@ void Solver::build_clusters() {
     for (std::size_t r = 0; r < relief_node_.size(); ++r) cluster_at(relief_node_[r]).reliefs.push_back(static_cast<int32_t>(r));
 
     std::size_t largest = 0;
-    for (const Cluster& c : clusters_)
-        largest = std::max(largest, c.nodes.size() + c.links.size() + c.storages.size() + c.vessels.size());
-    jacobian_.assign(largest * largest, 0.0);
-    residual_.assign(largest, 0.0);
+    group_systems_.resize(clusters_.size());
+    for (std::size_t k = 0; k < clusters_.size(); ++k) {
+        Cluster& c = clusters_[k];
+        const std::size_t dim = c.nodes.size() + c.links.size() + c.storages.size() + c.vessels.size();
+        largest = std::max(largest, dim);
+        c.system = static_cast<int32_t>(k);
+        group_systems_[k].resize(static_cast<int>(dim), dim > static_cast<std::size_t>(kDenseGroupLimit));
+    }
     unknowns_.assign(largest, 0.0);
 
     for (std::size_t i = 0; i < n; ++i) {

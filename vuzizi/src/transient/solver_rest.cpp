@@ -53,7 +53,7 @@ bool Solver::mark_resting_nodes(const Cluster& c, std::string& error) {
         if (!node_at_rest_[n] || under_orifice(n) || !(std::fabs(demand_now_[n]) > kTinyFlow)) continue;
         const std::size_t k = static_cast<std::size_t>(link_at(c.links, link_from_, link_to_, node));
         std::ostringstream msg;
-        msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
+        msg << "junction " << node_id_[n] << ": " << link_kind_name(k) << " "
             << link_id_[k] << " cuts off its fixed demand of " << demand_now_[n] << " m3/s at t = "
             << static_cast<double>(steps_ + 1) * dt_
             << " s" << kOrificeAdvice;
@@ -71,7 +71,7 @@ bool Solver::check_starved_nodes(const Cluster& c, std::string& error) const {
         if (!(node_head_[n] < vapour) || (cavities_ && node_cavity_open_[n])) continue;
         const std::size_t k = static_cast<std::size_t>(link_at(c.links, link_from_, link_to_, node));
         std::ostringstream msg;
-        msg << "junction " << node_id_[n] << ": " << (link_kind_[k] == LinkKind::Pump ? "pump " : "valve ")
+        msg << "junction " << node_id_[n] << ": " << link_kind_name(k) << " "
             << link_id_[k] << " no longer passes its fixed demand of " << demand_now_[n]
             << " m3/s at t = " << static_cast<double>(steps_ + 1) * dt_
             << " s (its head falls below vapour head)" << kOrificeAdvice;
@@ -81,14 +81,12 @@ bool Solver::check_starved_nodes(const Cluster& c, std::string& error) const {
     return true;
 }
 
-void Solver::hold_resting_rows(const Cluster& c, const double* x, double* J, double* F, int dim) const {
+void Solver::hold_resting_rows(const Cluster& c, const double* x, GroupSystem& g) const {
     for (int32_t node : c.pipeless) {
         const std::size_t n = static_cast<std::size_t>(node);
         if (!node_at_rest_[n]) continue;
         const int i = local_index_[n];
-        std::fill(J + i * dim, J + (i + 1) * dim, 0.0);
-        J[i * dim + i] = 1.0;
-        F[i] = x[i] - node_head_[n];
+        g.hold(i, x[i] - node_head_[n]);
     }
 }
 
