@@ -66,7 +66,9 @@ TEST_P(WorkBound, RefusalGivesTheWorkAndItsAdviceStaysWithinTheLimit) {
     ASSERT_TRUE(VUZIZI_STATUS_OK(InitCalculQor(&kZero)));
     const CalcParamRecord p = params();
     EXPECT_LE(static_cast<double>(p.step_count) * p.total_reaches, c.limit);
-    if (c.limit <= kRunnableWork) EXPECT_TRUE(VUZIZI_STATUS_OK(RunCalculQor()));
+    if (c.limit <= kRunnableWork) {
+        EXPECT_TRUE(VUZIZI_STATUS_OK(RunCalculQor()));
+    }
 }
 
 constexpr double kDefaultLimit = 1e11;
