@@ -13,8 +13,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "api.h"
 
@@ -41,6 +44,17 @@ inline int32_t load_model(const std::string& path) {
 inline void open_engine(int32_t level = kSilent) {
     OpenQorvaneAPI(&level);
     QorvaneInit();
+}
+
+// Runs `action` with the engine's messages at level 1 and gives what it wrote to standard error.
+inline std::string messages_of(const std::function<void()>& action) {
+    int32_t level = 1;
+    OpenQorvaneAPI(&level);
+    ::testing::internal::CaptureStderr();
+    action();
+    int32_t silent = kSilent;
+    OpenQorvaneAPI(&silent);
+    return ::testing::internal::GetCapturedStderr();
 }
 
 // Imposes a series on a node as SetNoeudQor receives it.

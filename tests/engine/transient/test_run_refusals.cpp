@@ -28,17 +28,6 @@ std::string line_model(const std::string& px_length, const std::string& px_speed
            " 500 150\n[OPTIONS]\nUNITS LPS\n[WAVESPEEDS]\nDEFAULT 1000\nPX " + px_speed + "\n" + extra;
 }
 
-// Runs with messages at level 1 and gives what was written.
-std::string messages_of(const std::function<void()>& action) {
-    int32_t level = 1;
-    OpenQorvaneAPI(&level);
-    ::testing::internal::CaptureStderr();
-    action();
-    int32_t silent = kSilent;
-    OpenQorvaneAPI(&silent);
-    return ::testing::internal::GetCapturedStderr();
-}
-
 class Refusals : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -21,16 +21,6 @@ std::string line_with(const std::string& transient_options) {
            transient_options;
 }
 
-std::string messages_of(const std::function<void()>& action) {
-    int32_t level = 1;
-    OpenQorvaneAPI(&level);
-    ::testing::internal::CaptureStderr();
-    action();
-    int32_t silent = kSilent;
-    OpenQorvaneAPI(&silent);
-    return ::testing::internal::GetCapturedStderr();
-}
-
 constexpr double kRunnableWork = 1e6;  // advised runs this small are run, not only prepared
 
 enum class Advised { Horizon, StorageFactor };
