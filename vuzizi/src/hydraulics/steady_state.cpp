@@ -85,6 +85,31 @@ void imbalance(const Network& network, const std::vector<double>& flow, const st
     }
 }
 
+// The junction whose flows balance worst, if any fails kContinuityFloor's rule: sets
+// `unbalanced_node` and `largest_imbalance`, and returns whether every junction balances.
+bool junctions_balance(const Network& network, const std::vector<double>& demand, SteadyState& out) {
+    const std::size_t n = network.nodes.size();
+    std::vector<double> balance(n);
+    std::vector<double> met(n);
+    imbalance(network, out.flow, demand, balance);
+    for (std::size_t i = 0; i < n; ++i) met[i] = std::fabs(demand[i]);
+    for (std::size_t k = 0; k < network.links.size(); ++k) {
+        met[network.links[k].from] += std::fabs(out.flow[k]);
+        met[network.links[k].to] += std::fabs(out.flow[k]);
+    }
+    out.unbalanced_node = kNone;
+    out.largest_imbalance = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (network.is_fixed_head(static_cast<int32_t>(i))) continue;
+        const double excess = std::fabs(balance[i]) - (network.options.accuracy * met[i] + kContinuityFloor);
+        if (excess > 0.0 && std::fabs(balance[i]) > out.largest_imbalance) {
+            out.unbalanced_node = static_cast<int32_t>(i);
+            out.largest_imbalance = std::fabs(balance[i]);
+        }
+    }
+    return out.unbalanced_node == kNone;
+}
+
 }  // namespace
 
 Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
@@ -122,6 +147,8 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
     std::size_t pressure_valves = 0;
     out.converged = false;
     out.iterations = 0;
+    out.unbalanced_node = kNone;
+    out.largest_imbalance = 0.0;
     for (int trial = 1; trial <= network.options.trials; ++trial) {
         out.iterations = trial;
         imbalance(network, out.flow, demand, balance);
@@ -188,7 +215,8 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.flow, out.state);
         out.history.push_back(record);
         if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
-            out.converged = true;
+            // Settled flows that do not balance will not balance with more trials either.
+            out.converged = junctions_balance(network, demand, out);
             break;
         }
     }
