@@ -214,9 +214,13 @@ Error solve_steady_state(const Network& network, GradientSystem& system, SteadyS
         const bool within_accuracy = out.relative_change <= network.options.accuracy;
         if (within_accuracy) record.link_changes = update_link_states(network, models, out.head, out.flow, out.state);
         out.history.push_back(record);
-        if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0) {
-            // Settled flows that do not balance will not balance with more trials either.
-            out.converged = junctions_balance(network, demand, out);
+        // Settled flows that do not balance yet go on: the flow into a dead end behind a link of
+        // almost no conductance falls by about half each trial. Flows that stay out of balance until
+        // the trials run out leave `unbalanced_node` set.
+        out.unbalanced_node = kNone;
+        if (within_accuracy && !pumps_held && record.valve_changes == 0 && record.link_changes == 0 &&
+            junctions_balance(network, demand, out)) {
+            out.converged = true;
             break;
         }
     }

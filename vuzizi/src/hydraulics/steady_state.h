@@ -31,7 +31,7 @@ struct SteadyState {
     double relative_change = 0.0;  // sum |dq| / sum |q| of the last iteration
     std::vector<IterationRecord> history;  // every iteration, appended to by each solve
     bool converged = false;
-    // Set when the iteration settled but a junction's flows do not balance (see
+    // Set when the last trial settled but a junction's flows do not balance (see
     // kContinuityFloor): the junction with the largest imbalance, and that imbalance (m3/s).
     int32_t unbalanced_node = kNone;
     double largest_imbalance = 0.0;
@@ -43,9 +43,10 @@ struct SteadyState {
 inline constexpr double kContinuityFloor = 1.0e-9;
 
 // Solves the steady state at time 0 within the trials and accuracy of the options. Returns None,
-// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. A settled
-// iteration whose junction flows do not balance (a path open but all but blocked, whose heads the
-// system cannot follow) is not converged either: `unbalanced_node` names the worst junction. Given
+// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. Settled
+// flows that do not balance at some junction (a path open but all but blocked, whose heads the
+// system cannot follow) are not converged either: the iteration goes on, and when the trials run
+// out with the flows settled and still out of balance, `unbalanced_node` names the worst junction. Given
 // `supplied` (per node), the junctions it marks unsupplied take no demand and the links touching
 // them are closed: no flow could reach them.
 Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
