@@ -109,7 +109,7 @@ int32_t Engine::load(const std::string& path) {
     if (solved == Error::NotConverged) {
         const std::string reason = describe_divergence(state, *read.network);
         const int line = divergence_line(state, *read.network);
-        if (!read.network->options.continue_unbalanced) {
+        if (!read.network->options.continue_unbalanced || state.unbalanced_node != kNone) {
             diagnostics_.error({path, line}, solved, reason);
             return error_code(solved);
         }
