@@ -240,6 +240,11 @@ TEST_F(Interface, NonConvergenceFailsTheLoadUnlessAskedToContinue) {
     const std::string slow = kSiModel + "TRIALS 1\n";
     EXPECT_EQ(load(write_model("slow", slow)), 31);
     EXPECT_EQ(load(write_model("slow_continue", slow + "UNBALANCED CONTINUE\n")), 0);
+    // Flows that do not balance are no state to keep: refused whatever UNBALANCED says.
+    const std::string blocked =
+        "[JUNCTIONS]\nA 0 0.5\n[RESERVOIRS]\nR 32\n[PIPES]\nP R A 150 50 0.01\n[OPTIONS]\nUNITS LPS\n";
+    EXPECT_EQ(load(write_model("blocked", blocked)), 31);
+    EXPECT_EQ(load(write_model("blocked_continue", blocked + "UNBALANCED CONTINUE\n")), 31);
 }
 
 }  // namespace

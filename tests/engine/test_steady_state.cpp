@@ -328,5 +328,31 @@ TEST(Convergence, TooFewTrialsIsReportedNotHidden) {
     EXPECT_EQ(l.state.iterations, 1);
 }
 
+// A path open but all but blocked: the demand at A would need heads far beyond what the system can
+// follow, and the settled flows do not balance there. Such a state is not converged, and names A.
+struct BlockedPath {
+    const char* name;
+    const char* pipe;  // the line of P, from R to A
+};
+const BlockedPath kBlockedPaths[] = {
+    {"hazen_williams_c_near_zero", "P R A 150 50 0.01"},
+    {"huge_minor_loss", "P R A 150 50 100 1e12"},
+    {"diameter_near_zero", "P R A 150 1e-9 100"},
+};
+
+class UnbalancedState : public ::testing::TestWithParam<BlockedPath> {};
+
+TEST_P(UnbalancedState, IsNotConvergedAndNamesTheJunction) {
+    const Loaded l = load(std::string("[JUNCTIONS]\nA 0 0.5\nB 0 0\n[RESERVOIRS]\nR 32\n[PIPES]\n") +
+                          GetParam().pipe + "\nQ R B 10 50 100\n[OPTIONS]\nUNITS LPS\n");
+    ASSERT_EQ(l.read_error, Error::None) << l.messages;
+    EXPECT_EQ(l.solve_error, Error::NotConverged);
+    EXPECT_EQ(l.state.unbalanced_node, node(l, "A"));
+    EXPECT_GT(l.state.largest_imbalance, 0.5 * 0.5e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnbalancedState, ::testing::ValuesIn(kBlockedPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vuzizi::testing

@@ -10,11 +10,21 @@
 namespace vuzizi {
 namespace {
 
-std::string describe_divergence(const SteadyState& state, const Options& options) {
+std::string describe_divergence(const SteadyState& state, const Network& network) {
     char text[160];
+    if (state.unbalanced_node != kNone) {
+        std::snprintf(text, sizeof text, "' is out of balance by %.3g m3/s: the flows settled on heads that no open path can follow",
+                      state.largest_imbalance);
+        return "junction '" + network.nodes[static_cast<std::size_t>(state.unbalanced_node)].id + text;
+    }
     std::snprintf(text, sizeof text, "after %d trials the relative flow change is %.3g (accuracy %.3g)",
-                  state.iterations, state.relative_change, options.accuracy);
+                  state.iterations, state.relative_change, network.options.accuracy);
     return text;
+}
+
+// The line a failed steady state is reported at: the unbalanced junction's, else none.
+int divergence_line(const SteadyState& state, const Network& network) {
+    return state.unbalanced_node == kNone ? 0 : network.nodes[static_cast<std::size_t>(state.unbalanced_node)].line;
 }
 
 std::string describe_iteration(std::size_t number, const IterationRecord& record) {
@@ -97,12 +107,13 @@ int32_t Engine::load(const std::string& path) {
         return error_code(solved);
     }
     if (solved == Error::NotConverged) {
-        const std::string reason = describe_divergence(state, read.network->options);
-        if (!read.network->options.continue_unbalanced) {
-            diagnostics_.error({path, 0}, solved, reason);
+        const std::string reason = describe_divergence(state, *read.network);
+        const int line = divergence_line(state, *read.network);
+        if (!read.network->options.continue_unbalanced || state.unbalanced_node != kNone) {
+            diagnostics_.error({path, line}, solved, reason);
             return error_code(solved);
         }
-        diagnostics_.alert({path, 0}, "steady state not converged, kept as UNBALANCED CONTINUE asks: " + reason);
+        diagnostics_.alert({path, line}, "steady state not converged, kept as UNBALANCED CONTINUE asks: " + reason);
     }
     if (solved == Error::None)
         diagnostics_.trace({path, 0}, "steady state converged in " + std::to_string(state.iterations) + " iterations");

@@ -152,8 +152,10 @@ Error solve_with_controls(Network& network, GradientSystem& system, SteadyState&
     // nothing flowing, as behind a closed supply, the relative flow change may not settle).
     if (!cut_off_demands(network, supplied).empty()) return Error::Disconnected;
     // A state that fails the load anyway is not judged further: its link states may still be moving.
-    if (result == Error::SolverFailed || (result == Error::NotConverged && !network.options.continue_unbalanced))
-        return result;
+    // A settled state whose junctions do not balance is judged: a demand that no open link can
+    // carry is the usual cause, and naming the cut-off junction says more than the imbalance.
+    const bool kept = network.options.continue_unbalanced && out.unbalanced_node == kNone;
+    if (result == Error::SolverFailed || !(result == Error::None || out.settled || kept)) return result;
     // A demand is supplied only over links open in the settled state: links held closed and links
     // that the solution closes (check valves, stopped pumps, valves) both count.
     if (!cut_off_demands(network, supplied_in_solution(network, out)).empty()) return Error::Disconnected;

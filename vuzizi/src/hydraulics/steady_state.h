@@ -31,13 +31,25 @@ struct SteadyState {
     double relative_change = 0.0;  // sum |dq| / sum |q| of the last iteration
     std::vector<IterationRecord> history;  // every iteration, appended to by each solve
     bool converged = false;
+    // Whether the last trial left the flows within ACCURACY and every status unchanged.
+    bool settled = false;
+    // Set when the state kept does not balance at some junction (see kContinuityFloor): the
+    // junction with the largest imbalance, and that imbalance (m3/s).
+    int32_t unbalanced_node = kNone;
+    double largest_imbalance = 0.0;
     int unsettled_control_line = 0;  // a junction-pressure control that did not settle at time 0
 };
 
+// A junction's flows balance when inflow minus outflow minus demand is at most ACCURACY times the
+// flows that meet there, plus this floor for flows that are all round-off (m3/s).
+inline constexpr double kContinuityFloor = 1.0e-9;
+
 // Solves the steady state at time 0 within the trials and accuracy of the options. Returns None,
-// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. Given
-// `supplied` (per node), the junctions it marks unsupplied take no demand and the links touching
-// them are closed: no flow could reach them.
+// SolverFailed, or NotConverged (then `out` holds the last iterate); the caller reports. Settled
+// flows that do not balance at some junction (a path open but all but blocked, whose heads the
+// system cannot follow) are not converged either: the iteration goes on. An unconverged state
+// that does not balance has `unbalanced_node` set; such a state is never kept (every iterate of
+// the method balances otherwise, so UNBALANCED CONTINUE does not cover it).
 Error solve_steady_state(const Network& network, GradientSystem& system, SteadyState& out,
                          const std::vector<char>* supplied = nullptr);
 

@@ -1,5 +1,6 @@
 // Checks of a network once every section is read: supply, connectivity, curves, valves; and the
 // report of demands that closed links cut off.
+#include <cfloat>
 #include <cmath>
 #include <map>
 #include <string>
@@ -42,8 +43,22 @@ void check_finite_values(const Network& network, std::string_view file, Diagnost
                               std::string(what) + " of " + kind + " '" + id +
                                   "' is beyond the range of numbers in SI units");
     };
+    // The node record reports elevation, head and demand as 32-bit floats in the model's units
+    // (values that are not finite at all are reported by `check`).
+    const UnitSet& units = network.units;
+    auto check_float = [&](double value, Quantity quantity, const char* what, const Node& node) {
+        const double reported = units.from_si(quantity, value);
+        if (std::isfinite(reported) && std::fabs(reported) > static_cast<double>(FLT_MAX))
+            diagnostics.error({file, node.line}, Error::InvalidValue,
+                              std::string(what) + " of node '" + node.id + "' is beyond the range of the node record");
+    };
     for (const Node& node : network.nodes) {
         check(node.elevation, "elevation", "node", node.id, node.line);
+        check_float(node.elevation, node.kind == NodeKind::Reservoir ? Quantity::Head : Quantity::Elevation,
+                    node.kind == NodeKind::Reservoir ? "head" : "elevation", node);
+        if (node.kind == NodeKind::Tank) check_float(node.elevation + node.max_level, Quantity::Head, "head", node);
+        for (const Demand& demand : node.demands)
+            check_float(demand.base * network.options.demand_multiplier, Quantity::Demand, "demand", node);
         check(node.initial_level + node.max_level + node.min_level, "level", "node", node.id, node.line);
         check(node.diameter * node.diameter + node.min_volume, "size", "node", node.id, node.line);
         for (const Demand& demand : node.demands)
