@@ -29,6 +29,15 @@ bool three_point_fit(const std::vector<Point>& p) {
     return p.size() == kPointsOfThreePointCurve && p[0].x == 0.0;
 }
 
+// Exponent C of H = A - B q^C through three points from shutoff.
+double fitted_exponent(const std::vector<Point>& p) {
+    return std::log((p[0].y - p[2].y) / (p[0].y - p[1].y)) / std::log(p[2].x / p[1].x);
+}
+
+// Below this exponent the fitted head falls with an infinite slope from shutoff, so neither the
+// steady state nor the run can hold the pump near zero flow on its curve (pump curves run near 2).
+constexpr double kMinFittedExponent = 1.0;
+
 }  // namespace
 
 std::string pump_curve_problem(const Curve& curve, const UnitSet& units) {
@@ -46,6 +55,8 @@ std::string pump_curve_problem(const Curve& curve, const UnitSet& units) {
     if (p.front().y == p.back().y) return "heads must fall with flow";
     if (three_point_fit(p)) {
         if (!(p[0].y > p[1].y && p[1].y > p[2].y) || p[1].x <= 0.0) return "the three points cannot be fitted";
+        if (!(fitted_exponent(p) >= kMinFittedExponent))
+            return "the three points give a head falling from shutoff with an exponent below 1";
     }
     return {};
 }
@@ -67,7 +78,7 @@ PumpModel make_pump_model(const Network& network, const Link& pump) {
     } else if (three_point_fit(p)) {
         model.kind = PumpModel::Kind::PowerLaw;
         model.a = p[0].y;
-        model.c = std::log((p[0].y - p[2].y) / (p[0].y - p[1].y)) / std::log(p[2].x / p[1].x);
+        model.c = fitted_exponent(p);
         model.b = (p[0].y - p[1].y) / std::pow(p[1].x, model.c);
     } else {
         model.kind = PumpModel::Kind::Table;
