@@ -38,10 +38,10 @@ def engine_folder(environ: Mapping[str, str]) -> Path | None:
 
 def module_folder() -> Path | None:
     """The folder _pyQorvane would be imported from, found without importing it."""
-    spec = importlib.util.find_spec(RAW_MODULE)
-    if spec is None or spec.origin is None:
+    found = importlib.util.find_spec(RAW_MODULE)
+    if found is None or found.origin is None:
         return None
-    return Path(spec.origin).parent
+    return Path(found.origin).parent
 
 
 def not_found_message(module_dir: Path | None) -> str:
