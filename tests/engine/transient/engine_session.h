@@ -46,6 +46,17 @@ inline void open_engine(int32_t level = kSilent) {
     QorvaneInit();
 }
 
+// Parametrised tests that each start from a freshly opened engine and close it after.
+template <class Case>
+class FreshEngine : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        CloseQorvane();
+        open_engine();
+    }
+    void TearDown() override { CloseQorvane(); }
+};
+
 // Runs `action` with the engine's messages at level 1 and gives what it wrote to standard error.
 inline std::string messages_of(const std::function<void()>& action) {
     int32_t level = 1;

@@ -44,14 +44,7 @@ struct ConditionCase {
     bool scaled;          // outflow = condition * sqrt(p / p0); otherwise the condition itself
 };
 
-class DemandCondition : public ::testing::TestWithParam<ConditionCase> {
-protected:
-    void SetUp() override {
-        CloseQorvane();
-        open_engine();
-    }
-    void TearDown() override { CloseQorvane(); }
-};
+class DemandCondition : public FreshEngine<ConditionCase> {};
 
 TEST_P(DemandCondition, GivesTheOutflowOrScalesTheOrificeLaw) {
     const ConditionCase c = GetParam();

@@ -42,14 +42,7 @@ struct PowerCase {
     bool runs_down;       // the pump's speed and flow fall during the run
 };
 
-class PowerPump : public ::testing::TestWithParam<PowerCase> {
-protected:
-    void SetUp() override {
-        CloseQorvane();
-        open_engine();
-    }
-    void TearDown() override { CloseQorvane(); }
-};
+class PowerPump : public FreshEngine<PowerCase> {};
 
 TEST_P(PowerPump, StartsAtItsOperatingPointAndFollowsItsCurve) {
     const PowerCase c = GetParam();

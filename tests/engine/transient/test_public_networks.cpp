@@ -21,14 +21,7 @@ struct Public {
     double largest_drift;   // ft over the run
 };
 
-class PublicNetwork : public ::testing::TestWithParam<Public> {
-protected:
-    void SetUp() override {
-        CloseQorvane();
-        open_engine();
-    }
-    void TearDown() override { CloseQorvane(); }
-};
+class PublicNetwork : public FreshEngine<Public> {};
 
 TEST_P(PublicNetwork, RunsAndStaysNearItsSteadyState) {
     const Public c = GetParam();

@@ -27,14 +27,7 @@ struct Stub {
     bool at_rest;       // S keeps its steady head; otherwise the air vessel on S takes water
 };
 
-class StubBehindLink : public ::testing::TestWithParam<Stub> {
-protected:
-    void SetUp() override {
-        CloseQorvane();
-        open_engine();
-    }
-    void TearDown() override { CloseQorvane(); }
-};
+class StubBehindLink : public FreshEngine<Stub> {};
 
 TEST_P(StubBehindLink, RunsWithTheStubAtRestOrTakingPart) {
     const Stub c = GetParam();

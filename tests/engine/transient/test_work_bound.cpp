@@ -34,14 +34,7 @@ struct WorkCase {
     double limit;        // reach updates the advised run must stay within
 };
 
-class WorkBound : public ::testing::TestWithParam<WorkCase> {
-protected:
-    void SetUp() override {
-        CloseQorvane();
-        open_engine();
-    }
-    void TearDown() override { CloseQorvane(); }
-};
+class WorkBound : public FreshEngine<WorkCase> {};
 
 TEST_P(WorkBound, RefusalGivesTheWorkAndItsAdviceStaysWithinTheLimit) {
     const WorkCase& c = GetParam();
