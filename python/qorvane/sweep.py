@@ -117,7 +117,9 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
     scenarios not started, ends the pool's workers and raises its exception at once. on_error="return":
     a failed scenario's exception takes its place in the list. Either way the exception's last note names
     its scenario. A worker of the pool that dies (killed, crashed) breaks the pool: BrokenProcessPool names
-    the scenarios that were running. Ctrl-C ends the pool's workers at once."""
+    the scenarios that were running; it is raised, or under on_error="return" takes the place of every
+    scenario that had not finished, the finished ones keeping their results. Ctrl-C ends the pool's workers
+    at once."""
     if executor is not None and workers is not None:
         raise ValueError("give workers or executor, not both")
     if workers is not None and (not isinstance(workers, int) or isinstance(workers, bool) or workers < 1):
@@ -138,6 +140,7 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
         pool = executor
     outcome: list[Any] = [None] * len(scenarios)
     finished = False
+    broken: str | None = None  # the message of a broken pool, made once
     bar = _progress_bar(len(scenarios)) if progress else None
     submitted: dict[futures.Future[T], int] = {}
     try:
@@ -153,13 +156,20 @@ def sweep(model_path: str | os.PathLike[str], scenarios: Sequence[Callable[[Mode
                 outcome[index] = job.result()
                 continue
             if isinstance(error, BrokenProcessPool) and running is not None:
-                raise BrokenProcessPool(running.broken_pool_message()) from error
+                if broken is None:
+                    broken = running.broken_pool_message()
+                if on_error == "raise":
+                    raise BrokenProcessPool(broken) from error
+                # The scenarios finished before the pool broke keep their results; the others fail with it.
+                error = BrokenProcessPool(broken)
             if not isinstance(error, Exception):
                 raise error
             if on_error == "raise":
+                # Among the scenarios failed by now, the lowest one's own failure, if any, over a broken pool's.
                 index, error = min(((submitted[j], e) for j in submitted if j.done() and not j.cancelled()
                                     and isinstance(e := j.exception(), Exception)
-                                    and not isinstance(e, BrokenProcessPool)), key=lambda f: f[0])
+                                    and not isinstance(e, BrokenProcessPool)),
+                                   key=lambda f: f[0], default=(index, error))
             error.add_note(f"raised by scenario {index} of the sweep")
             if on_error == "raise":
                 raise error

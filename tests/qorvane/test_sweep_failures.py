@@ -89,6 +89,24 @@ def test_a_dead_worker_is_named_with_the_scenarios_running(pumping_main):
     assert not multiprocessing.active_children()
 
 
+def returns_at_once(model):
+    return "done"
+
+
+def dies_later(model):
+    time.sleep(PAUSE * 10)  # after the first scenario has finished
+    os._exit(3)
+
+
+def test_a_broken_pool_keeps_the_finished_results_under_return(pumping_main):
+    outcome = qorvane.sweep(pumping_main, [returns_at_once, dies_later, sleeps], workers=WORKERS, progress=False,
+                            on_error="return")
+    assert outcome[0] == "done"
+    assert all(isinstance(e, futures_broken()) and "scenarios were running" in str(e)
+               and f"scenario {i} of the sweep" in e.__notes__[-1] for i, e in enumerate(outcome) if i)
+    assert not multiprocessing.active_children()
+
+
 def futures_broken():
     from concurrent.futures.process import BrokenProcessPool
     return BrokenProcessPool
