@@ -77,8 +77,6 @@ const ErrorCase kCases[] = {
     {"pump_without_curve", with("[PUMPS]\nU1 J1 J2 SPEED 1\n"), Error::MissingValue, 12},
     {"pump_unknown_keyword", with("[PUMPS]\nU1 J1 J2 FAST 1\n"), Error::InvalidKeyword, 12},
     {"rising_pump_curve", with("[CURVES]\nC1 0 10\nC1 5 20\n[PUMPS]\nU1 J1 J2 HEAD C1\n"), Error::InvalidCurve, 15},
-    {"pump_curve_of_infinite_slope_at_shutoff",
-     with("[CURVES]\nC1 0 1000\nC1 10 35\nC1 20 25\n[PUMPS]\nU1 J1 J2 HEAD C1\n"), Error::InvalidCurve, 16},
     {"odd_curve_values", with("[CURVES]\nC1 0 10 5\n"), Error::MissingValue, 12},
     {"prv_into_reservoir", with("[RESERVOIRS]\nR2 30\n[VALVES]\nV1 J2 R2 100 PRV 10\n"), Error::IllegalValveConnection, 14},
     {"two_prv_one_node",

@@ -142,12 +142,17 @@ struct PumpCase {
 
 double one_point(double q) { return 4.0 / 3.0 * 40.0 - (40.0 / 3.0) * (q / 0.05) * (q / 0.05); }
 
-double three_point(double q) {
-    // H = A - B Q^C through (0, 60), (0.05, 45), (0.08, 25).
-    const double c = std::log((60.0 - 25.0) / (60.0 - 45.0)) / std::log(0.08 / 0.05);
-    const double b = (60.0 - 45.0) / std::pow(0.05, c);
+// H = A - B Q^C through (0, 60), (q1, h1), (q2, h2).
+double power_law(double q, double q1, double h1, double q2, double h2) {
+    const double c = std::log((60.0 - h2) / (60.0 - h1)) / std::log(q2 / q1);
+    const double b = (60.0 - h1) / std::pow(q1, c);
     return 60.0 - b * std::pow(q, c);
 }
+
+double three_point(double q) { return power_law(q, 0.05, 45.0, 0.08, 25.0); }
+
+// An exponent below 1 (0.89, as real pump curves have), whose slope is infinite at shutoff.
+double three_point_below_one(double q) { return power_law(q, 0.05, 45.0, 0.1, 32.2); }
 
 double multi_point(double q) {
     const double x[] = {0.0, 0.03, 0.06, 0.09};
@@ -160,6 +165,7 @@ double multi_point(double q) {
 const PumpCase kPumps[] = {
     {"one_point", "C1 50 40\n", one_point},
     {"three_point", "C1 0 60\nC1 50 45\nC1 80 25\n", three_point},
+    {"three_point_below_one", "C1 0 60\nC1 50 45\nC1 100 32.2\n", three_point_below_one},
     {"multi_point", "C1 0 60\nC1 30 55\nC1 60 42\nC1 90 20\n", multi_point},
 };
 

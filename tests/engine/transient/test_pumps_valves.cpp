@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "hydraulics/pump_curve.h"
 #include "pipelines.h"
 #include "solver.h"
 
@@ -99,6 +100,35 @@ TEST_P(PumpTrip, SpeedFallsDownsurgeFollowsCheckValveShuts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inertias, PumpTrip, ::testing::Values(0.0, 0.5, 5.0));
+
+// A power law of exponent below 1 follows its chord near zero flow, with the same head and slope in the
+// run as in the steady state, so a pump near shutoff is held where the steady state left it.
+TEST(PumpCurves, ExponentBelowOneFollowsTheSameChordInTheRunAndTheSteadyState) {
+    PumpModel steady;
+    steady.a = 60.0;
+    steady.c = 0.89;
+    steady.b = 15.0 / std::pow(0.05, steady.c);
+    steady.linear_below = 1e-4;
+    const double speed = 0.8;  // time-0 speed, the run's rated speed
+    PumpCurve run;
+    run.shutoff = speed * speed * steady.a;
+    run.coefficient = steady.b * std::pow(speed, 2.0 - steady.c);
+    run.exponent = steady.c;
+    run.linear_below = speed * steady.linear_below;
+    for (const double n : {1.0, 0.5}) {
+        for (const double q : {0.0, 2e-5, 8e-5 * speed * n, 0.999e-4 * speed * n, 1e-4 * speed * n, 0.03}) {
+            double head = 0.0, slope = 0.0;
+            steady.head_gain(q, speed * n, head, slope);
+            const PumpCurve::Gain g = run.at(q, n);
+            EXPECT_NEAR(g.head, head, 1e-9 * head) << "q " << q << " n " << n;
+            EXPECT_NEAR(g.slope, slope, 1e-9 * std::fabs(slope)) << "q " << q << " n " << n;
+            EXPECT_TRUE(std::isfinite(slope) && slope < 0.0) << "q " << q << " n " << n;
+        }
+        // Continuous where the chord meets the law.
+        const double edge = 1e-4 * speed * n;
+        EXPECT_NEAR(run.at(edge * (1.0 - 1e-9), n).head, run.at(edge * (1.0 + 1e-9), n).head, 1e-6);
+    }
+}
 
 }  // namespace
 }  // namespace vuzizi::transient

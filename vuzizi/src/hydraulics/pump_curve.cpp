@@ -34,9 +34,9 @@ double fitted_exponent(const std::vector<Point>& p) {
     return std::log((p[0].y - p[2].y) / (p[0].y - p[1].y)) / std::log(p[2].x / p[1].x);
 }
 
-// Below this exponent the fitted head falls with an infinite slope from shutoff, so neither the
-// steady state nor the run can hold the pump near zero flow on its curve (pump curves run near 2).
-constexpr double kMinFittedExponent = 1.0;
+// A fitted exponent below 1 makes the head fall from shutoff with an infinite slope; below this share
+// of the curve's largest flow such a law follows its chord instead.
+constexpr double kLinearFlowShare = 1e-3;
 
 }  // namespace
 
@@ -55,10 +55,17 @@ std::string pump_curve_problem(const Curve& curve, const UnitSet& units) {
     if (p.front().y == p.back().y) return "heads must fall with flow";
     if (three_point_fit(p)) {
         if (!(p[0].y > p[1].y && p[1].y > p[2].y) || p[1].x <= 0.0) return "the three points cannot be fitted";
-        if (!(fitted_exponent(p) >= kMinFittedExponent))
-            return "the three points give a head falling from shutoff with an exponent below 1";
     }
     return {};
+}
+
+PowerLoss power_law_loss(double k, double c, double linear_below, double q) {
+    if (q < linear_below) {
+        const double chord = k * std::pow(linear_below, c - 1.0);
+        return {chord * q, chord};
+    }
+    const double loss = k * std::pow(q, c);
+    return {loss, q > 0.0 ? c * loss / q : 0.0};
 }
 
 PumpModel make_pump_model(const Network& network, const Link& pump) {
@@ -80,6 +87,7 @@ PumpModel make_pump_model(const Network& network, const Link& pump) {
         model.a = p[0].y;
         model.c = fitted_exponent(p);
         model.b = (p[0].y - p[1].y) / std::pow(p[1].x, model.c);
+        if (model.c < 1.0) model.linear_below = kLinearFlowShare * p[2].x;
     } else {
         model.kind = PumpModel::Kind::Table;
         model.table = p;
@@ -96,10 +104,9 @@ void PumpModel::head_gain(double q, double w, double& head, double& slope) const
     switch (kind) {
         case Kind::PowerLaw: {
             // Affinity laws: H(q, w) = w^2 A - B w^(2-C) q^C.
-            const double qq = std::max(q, 0.0);
-            const double bw = b * std::pow(w, 2.0 - c);
-            head = w * w * a - bw * std::pow(qq, c);
-            slope = qq > 0.0 ? -c * bw * std::pow(qq, c - 1.0) : 0.0;
+            const PowerLoss loss = power_law_loss(b * std::pow(w, 2.0 - c), c, w * linear_below, std::max(q, 0.0));
+            head = w * w * a - loss.loss;
+            slope = -loss.slope;
             return;
         }
         case Kind::Table: {

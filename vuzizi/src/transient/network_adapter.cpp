@@ -66,6 +66,7 @@ bool pump_curve(const Network& network, const Link& link, double speed, double f
             curve.shutoff = speed * speed * pm.a;
             curve.coefficient = pm.b * std::pow(speed, 2.0 - pm.c);
             curve.exponent = pm.c;
+            curve.linear_below = speed * pm.linear_below;
             return true;
         case PumpModel::Kind::Table:
             for (const Point& p : pm.table) {

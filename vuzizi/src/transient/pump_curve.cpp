@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "hydraulics/pump_curve.h"
+
 namespace vuzizi::transient {
 
 namespace {
@@ -29,11 +31,9 @@ PumpCurve::Gain PumpCurve::at(double q, double n) const {
         return {n * n * rated.head, n * rated.slope};
     }
     // n^2 shutoff - coefficient n^(2-c) q^c, which stays finite as n goes to zero.
-    const double aq = std::fabs(q);
-    const double scale = std::pow(n, 2.0 - exponent);
-    const double loss = coefficient * scale * std::pow(aq, exponent);
-    const double slope = aq > 0.0 ? -exponent * loss / aq : 0.0;
-    return {n * n * shutoff - loss, slope};
+    const PowerLoss loss =
+        power_law_loss(coefficient * std::pow(n, 2.0 - exponent), exponent, n * linear_below, std::fabs(q));
+    return {n * n * shutoff - loss.loss, -loss.slope};
 }
 
 }  // namespace vuzizi::transient

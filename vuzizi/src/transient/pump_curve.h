@@ -11,6 +11,7 @@ struct PumpCurve {
     double shutoff = 0.0;      // m
     double coefficient = 0.0;  // m / (m3/s)^exponent
     double exponent = 2.0;
+    double linear_below = 0.0;  // m3/s at rated speed: below it the law follows its chord
     std::vector<double> table_flow;  // m3/s, increasing
     std::vector<double> table_head;  // m
 
