@@ -105,6 +105,9 @@ def test_a_broken_pool_keeps_the_finished_results_under_return(pumping_main):
     assert all(isinstance(e, futures_broken()) and "scenarios were running" in str(e)
                and f"scenario {i} of the sweep" in e.__notes__[-1] for i, e in enumerate(outcome) if i)
     assert not multiprocessing.active_children()
+    from concurrent.futures import ProcessPoolExecutor
+    with ProcessPoolExecutor(WORKERS) as outside, pytest.raises(futures_broken()):  # its own error, as it came
+        qorvane.sweep(pumping_main, [dies], executor=outside, progress=False)
 
 
 def futures_broken():
