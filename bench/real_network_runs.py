@@ -1,7 +1,8 @@
-"""Water-hammer runs of real networks (Net3, Net6, ky10): 30 s with a sudden demand stop at the junction of
-largest demand, at the step the engine chooses, against a converged fine-step run that is made once and cached.
-Prints step, reaches, lumped pipes, run time, and the worst surge error: over every junction, the largest
-difference of its highest rise and deepest drop from the fine run's, relative to the network's largest surge."""
+"""Water-hammer runs of real networks (Net3, Net6, ky10): 30 s with a rapid demand stop at the junction of
+largest demand, at the step the engine chooses, under each travel-time rule, against a converged fine-step run
+that is made once and cached. Prints step, reaches, lumped pipes, run time, and the worst surge error: over
+every junction, the largest difference of its highest rise and deepest drop from the fine run's, relative to
+the network's largest surge. The fine run's own error, against a run at twice its step, shows it converged."""
 
 from __future__ import annotations
 
@@ -17,9 +18,14 @@ import real_networks
 
 NET3 = Path(__file__).resolve().parents[1] / "tests" / "engine" / "data" / "Net3.inp"  # EPANET's example network
 HORIZON_S = 30.0
-STOP_AT_S = 1.0            # the demand stops at once at this time
-FINE_DIVISION = 4          # the fine run's step is the chosen step divided by this
-FINE_TOLERANCE = 0.002     # and its wave-speed tolerance
+STOP_AT_S = 1.0            # the demand starts to stop at this time
+# and falls linearly to zero over this span: rapid (shorter than the wave's round trip) for every pipe
+# beyond 250 m. A stop at once is a front that no step resolves: the highest and lowest heads then sum
+# fronts whose arrival times the step rounds, and converge far more slowly (docs/performance.md).
+STOP_SECONDS = 0.5
+FINE_DIVISION = 16         # the fine run's step is the chosen step divided by this
+FINE_OPTIONS = {"WAVESPEEDTOLERANCE": 0.002, "TRAVELTIMES": "INTERPOLATE"}  # and its options
+TRAVEL_TIME_RULES = ("ADJUST", "INTERPOLATE")  # the runs measured, by [TRANSIENT] TRAVELTIMES
 FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
 ENGINE_LIBRARY = "libVuzizi32.so"
@@ -31,7 +37,7 @@ PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d
 # every junction's initial head, highest and lowest head, and the run time.
 RUN_SNIPPET = r"""
 import json, sys, time, _pyQorvane as M
-path, horizon, stop_at, storage = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[5])
+path, horizon, stop_at, storage, ramp = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[5]), float(sys.argv[6])
 M.init(3)
 if M.loadmodel(path) != 0:
     raise SystemExit("load failed")
@@ -39,7 +45,7 @@ junctions = json.loads(sys.argv[4])
 demands = {j: M.get_node(j)[2] for j in junctions}
 node = max(junctions, key=lambda j: demands[j])
 demand = demands[node]
-M.set_col_node(node, "CS", [0.0, stop_at, stop_at], [demand, demand, 0.0])
+M.set_col_node(node, "CS", [0.0, stop_at, stop_at + ramp], [demand, demand, 0.0])
 start = time.perf_counter()
 status = M.run_simulation(horizon, storage)
 seconds = time.perf_counter() - start
@@ -68,13 +74,18 @@ def inp_junctions(model: Path) -> list[tuple[str, float]]:
     return rows
 
 
-def transient_copy(model: Path, folder: Path, options: dict[str, float]) -> Path:
+def _option_text(value: float | str) -> str:
+    return value if isinstance(value, str) else repr(value)
+
+
+def transient_copy(model: Path, folder: Path, options: dict[str, float | str]) -> Path:
     """A copy of the model with a [TRANSIENT] section of `options`, placed before [END]."""
     text = model.read_text(errors="replace")
-    extra = "[TRANSIENT]\n" + "".join(f"{k} {v!r}\n" for k, v in options.items())
+    extra = "[TRANSIENT]\n" + "".join(f"{k} {_option_text(v)}\n" for k, v in options.items())
     at = text.upper().rfind("[END]")
     text = text[:at] + extra + text[at:] if at >= 0 else text + "\n" + extra
-    name = model.stem + "-run" + "".join(f"-{k}{v:g}" for k, v in options.items()) + ".inp"
+    name = model.stem + "-run" + "".join(f"-{k}{v if isinstance(v, str) else format(v, 'g')}"
+                                         for k, v in options.items()) + ".inp"
     out = folder / name
     out.write_text(text)
     return out
@@ -82,7 +93,7 @@ def transient_copy(model: Path, folder: Path, options: dict[str, float]) -> Path
 
 def run_once(model: Path, env: dict, junctions: list[str], storage: int = 1) -> dict:
     done = subprocess.run([sys.executable, "-c", RUN_SNIPPET, str(model), str(HORIZON_S), str(STOP_AT_S),
-                           json.dumps(junctions), str(storage)],
+                           json.dumps(junctions), str(storage), str(STOP_SECONDS)],
                           env=env, capture_output=True, text=True, timeout=RUN_TIMEOUT_S)
     fitting = FITTING.search(done.stderr)
     if fitting and storage == 1:
@@ -119,31 +130,43 @@ def surge_error(run: dict, fine: dict) -> float:
     return worst / largest if largest > 0.0 else float("nan")
 
 
-def network_row(name: str, model: Path, env: dict, folder: Path, options: dict[str, float] | None = None) -> dict:
-    rows = inp_junctions(model)
-    junctions = [j for j, _ in rows]
-    copy = transient_copy(model, folder, options or {})
-    run = run_once(copy, env, junctions)
-    if "error" in run:
-        return {"network": name, **run}
-    # The fine step comes from the default plan, not from the options under study; the cache is kept
-    # per fine step, so that a change of the step rule makes a new reference.
-    default = run if not options else run_once(transient_copy(model, folder, {}), env, junctions)
-    if "error" in default or "time_step" not in default:
-        return {"network": name, "error": "default run: " + default.get("error", "no plan traced")}
-    step = default["time_step"] / FINE_DIVISION
-    cache = folder / f"{model.stem}-fine-{step:.9g}-{engine_digest(env)}.json"
+def fine_run(name: str, model: Path, env: dict, folder: Path, junctions: list[str], step: float) -> dict:
+    """The run at `step` with the fine options, from the cache when the same engine made it."""
+    cache = folder / f"{model.stem}-fine-{step:.9g}-stop{STOP_SECONDS:g}-{engine_digest(env)}.json"
     fine = json.loads(cache.read_text()) if cache.is_file() else None
-    if fine is None or fine.get("heads", {}).keys() != run["heads"].keys():
-        fine = run_once(transient_copy(model, folder, {"TIMESTEP": step, "WAVESPEEDTOLERANCE": FINE_TOLERANCE}),
-                        env, junctions)
+    if fine is None or sorted(fine.get("heads", {})) != sorted(junctions):
+        fine = run_once(transient_copy(model, folder, {"TIMESTEP": step, **FINE_OPTIONS}), env, junctions)
         if "error" in fine or fine["status"] != 1:
-            return {"network": name, "error": "fine run: " + fine.get("error", "failed")}
+            return {"error": f"{name} fine run at {step:.4g} s: " + fine.get("error", "failed")}
         cache.write_text(json.dumps(fine))
-    return {"network": name, "stopped": run["stopped"], "status": run["status"], "seconds": run["seconds"],
-            "time_step": run.get("time_step"), "set_by": run.get("set_by"), "reaches": run.get("reaches"),
-            "lumped": run.get("lumped"), "adjustment": run.get("adjustment"), "surge_error": surge_error(run, fine),
-            "fine_step": fine.get("time_step"), "fine_seconds": fine["seconds"], "fine_reaches": fine.get("reaches")}
+    return fine
+
+
+def network_rows(name: str, model: Path, env: dict, folder: Path) -> list[dict]:
+    junctions = [j for j, _ in inp_junctions(model)]
+    runs = {rule: run_once(transient_copy(model, folder, {"TRAVELTIMES": rule}), env, junctions)
+            for rule in TRAVEL_TIME_RULES}
+    default = runs[TRAVEL_TIME_RULES[0]]
+    if "error" in default or "time_step" not in default:
+        return [{"network": name, "error": "default run: " + default.get("error", "no plan traced")}]
+    # The fine step comes from the default plan; the cache is kept per fine step, so that a change of
+    # the step rule makes a new reference.
+    fine = fine_run(name, model, env, folder, junctions, default["time_step"] / FINE_DIVISION)
+    coarser = fine_run(name, model, env, folder, junctions, 2.0 * default["time_step"] / FINE_DIVISION)
+    if "error" in fine or "error" in coarser:
+        return [{"network": name, "error": fine.get("error") or coarser.get("error")}]
+    rows = []
+    for rule, run in runs.items():
+        if "error" in run:
+            rows.append({"network": name, "travel_times": rule, **run})
+            continue
+        rows.append({"network": name, "travel_times": rule, "stopped": run["stopped"], "status": run["status"],
+                     "seconds": run["seconds"], "time_step": run.get("time_step"), "set_by": run.get("set_by"),
+                     "reaches": run.get("reaches"), "lumped": run.get("lumped"), "adjustment": run.get("adjustment"),
+                     "surge_error": surge_error(run, fine), "fine_step": fine.get("time_step"),
+                     "fine_seconds": fine["seconds"], "fine_reaches": fine.get("reaches"),
+                     "fine_own_error": surge_error(coarser, fine)})
+    return rows
 
 
 def models(folder: Path, net3: Path) -> tuple[dict[str, Path], str | None]:
@@ -155,7 +178,7 @@ def models(folder: Path, net3: Path) -> tuple[dict[str, Path], str | None]:
     return found, reason
 
 
-def section(env: dict, folder: Path, net3: Path, options: dict[str, float] | None = None) -> dict:
+def section(env: dict, folder: Path, net3: Path) -> dict:
     found, reason = models(folder, net3)
-    rows = [network_row(name, path, env, folder, options) for name, path in found.items()]
+    rows = [row for name, path in found.items() for row in network_rows(name, path, env, folder)]
     return {"rows": rows, **({"skipped": reason} if reason else {})}

@@ -22,9 +22,10 @@ VALVE_MOTIONS, PUMP_TRIPS, TRANSIENT = "VALVEMOTIONS", "PUMPTRIPS", "TRANSIENT"
 DEMAND_LAWS = ("fixed", "orifice")
 DEAD_END_VALVE_LAWS = ("loss", "flow")  # DEADENDVALVES: a valve to a dead-end demand by its loss, or its flow
 DEMAND_CONDITION_LAWS = ("flow", "orifice")  # DEMANDCONDITIONS: a demand condition as flow, or scaling the law
+TRAVEL_TIME_RULES = ("adjust", "interpolate")  # TRAVELTIMES: misfit pipes take whole reaches, or keep their own
 # The [TRANSIENT] keywords that TransientOptions sets; a file's lines with them give way to it.
 OPTION_KEYWORDS = ("TIMESTEP", "DEMANDS", "COLUMNSEPARATION", "VAPOURPRESSURE", "VAPORPRESSURE",
-                   "WAVESPEEDTOLERANCE", "DEADENDVALVES", "DEMANDCONDITIONS")
+                   "WAVESPEEDTOLERANCE", "DEADENDVALVES", "DEMANDCONDITIONS", "TRAVELTIMES")
 
 
 def _number(value: float) -> str:
@@ -127,23 +128,28 @@ class TransientOptions:
     wave_speed_tolerance: float | None = None
     dead_end_valves: str = "loss"
     demand_conditions: str = "flow"
+    travel_times: str = "adjust"
 
     @classmethod
     def checked(cls, time_step: float | None, demands: str, column_separation: bool,
                 vapour_pressure: float | None, wave_speed_tolerance: float | None,
-                dead_end_valves: str = "loss", demand_conditions: str = "flow") -> TransientOptions:
+                dead_end_valves: str = "loss", demand_conditions: str = "flow",
+                travel_times: str = "adjust") -> TransientOptions:
         _one_of("demands", demands, DEMAND_LAWS)
         _one_of("dead_end_valves", dead_end_valves, DEAD_END_VALVE_LAWS)
         _one_of("demand_conditions", demand_conditions, DEMAND_CONDITION_LAWS)
+        _one_of("travel_times", travel_times, TRAVEL_TIME_RULES)
         if not isinstance(column_separation, bool):
             raise ConditionError(f"column_separation must be True or False, not {column_separation!r}")
         return cls(_positive("time_step", time_step), demands, column_separation,
                    _positive("vapour_pressure", vapour_pressure),
-                   _positive("wave_speed_tolerance", wave_speed_tolerance), dead_end_valves, demand_conditions)
+                   _positive("wave_speed_tolerance", wave_speed_tolerance), dead_end_valves, demand_conditions,
+                   travel_times)
 
     def lines(self) -> list[str]:
         lines = [f" DEMANDS {self.demands.upper()}", f" COLUMNSEPARATION {'YES' if self.column_separation else 'NO'}",
-                 f" DEADENDVALVES {self.dead_end_valves.upper()}", f" DEMANDCONDITIONS {self.demand_conditions.upper()}"]
+                 f" DEADENDVALVES {self.dead_end_valves.upper()}", f" DEMANDCONDITIONS {self.demand_conditions.upper()}",
+                 f" TRAVELTIMES {self.travel_times.upper()}"]
         for keyword, value in (("TIMESTEP", self.time_step), ("VAPOURPRESSURE", self.vapour_pressure),
                                ("WAVESPEEDTOLERANCE", self.wave_speed_tolerance)):
             if value is not None:

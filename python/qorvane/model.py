@@ -338,7 +338,8 @@ class Model:
 
     def transient(self, time_step: float | None = None, demands: str = "fixed", column_separation: bool = False,
                   vapour_pressure: float | None = None, wave_speed_tolerance: float | None = None,
-                  dead_end_valves: str = "loss", demand_conditions: str = "flow") -> None:
+                  dead_end_valves: str = "loss", demand_conditions: str = "flow",
+                  travel_times: str = "adjust") -> None:
         """Sets the run's options, in place of the file's lines for them (None: the engine's default).
 
         time_step: the common time step (s) instead of the one the engine chooses. demands: "fixed" holds
@@ -349,9 +350,12 @@ class Model:
         by its loss law, "flow" lets a valve to a dead-end junction with a demand set that outflow in
         proportion to its opening (TSNet's law; with demands="orifice"). demand_conditions: "flow" imposes
         a demand condition's outflow, "orifice" takes it as the outflow at the steady pressure and lets the
-        orifice law scale it (with demands="orifice")."""
+        orifice law scale it (with demands="orifice"). travel_times: "adjust" gives a pipe that whole reaches
+        fit only beyond the tolerance their travel time, "interpolate" keeps its own by interpolating what
+        reaches its ends between steps (closer for events that take many steps; it damps what changes
+        within a step)."""
         options = TransientOptions.checked(time_step, demands, column_separation, vapour_pressure,
-                                           wave_speed_tolerance, dead_end_valves, demand_conditions)
+                                           wave_speed_tolerance, dead_end_valves, demand_conditions, travel_times)
         self._change_events(lambda: setattr(self, "_options", options))
 
     def clear_events(self) -> None:

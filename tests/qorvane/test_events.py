@@ -65,6 +65,8 @@ def test_events_act_replace_the_files_own_and_keep_conditions(tmp_path):
     (lambda m: m.transient(time_step=0.0), qorvane.ConditionError, "time_step must be a positive"),
     (lambda m: m.transient(dead_end_valves="tsnet"), qorvane.ConditionError,
      "dead_end_valves must be one of 'loss', 'flow'"),
+    (lambda m: m.transient(travel_times="exact"), qorvane.ConditionError,
+     "travel_times must be one of 'adjust', 'interpolate'"),
     (lambda m: m.transient(column_separation=True, vapour_pressure=20.0), qorvane.ConditionError,
      r"(?s)refused the events set from Python: .*every_kind.inp with the events set from Python:\d+: error 13: "
      r".*vapour"),

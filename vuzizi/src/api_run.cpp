@@ -151,6 +151,9 @@ void trace_plan() {
         << plan.total_reaches << " reaches, " << plan.lumped_count << " lumped pipes, largest wave-speed adjustment "
         << plan.largest_adjustment << " at pipe " << (plan.most_adjusted < 0 ? std::string("-") : r.model.pipes[at].id);
     engine().diagnostics().trace({}, msg.str());
+    // "travel times: <k> pipes interpolated", under TRAVELTIMES INTERPOLATE.
+    if (r.model.interpolate_travel)
+        engine().diagnostics().trace({}, "travel times: " + std::to_string(plan.interpolated_count) + " pipes interpolated");
 }
 
 // "run horizon: <h> s, <k> steps, storing every <f>, <p> points per curve, <b> bytes of results".

@@ -336,6 +336,12 @@ void read_demand_conditions(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "demand conditions", "FLOW", false, "ORIFICE", c.network.transient.orifice_conditions);
 }
 
+// TRAVELTIMES ADJUST|INTERPOLATE: a pipe that whole reaches fit only beyond the wave-speed tolerance
+// takes their travel time, or keeps its own by interpolating what arrives at each end between steps.
+void read_travel_times(ParseContext& c, const SectionLine& line) {
+    read_choice(c, line, "travel times", "ADJUST", false, "INTERPOLATE", c.network.transient.interpolate_travel);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -344,6 +350,7 @@ struct TransientOption {
 constexpr TransientOption kTransientOptionReaders[] = {
     {"TIMESTEP", read_time_step},
     {"WAVESPEEDTOLERANCE", read_wave_speed_tolerance},
+    {"TRAVELTIMES", read_travel_times},
     {"COLUMNSEPARATION", read_column_separation},
     {"VAPOURPRESSURE", read_vapour_pressure},
     {"VAPORPRESSURE", read_vapour_pressure},

@@ -168,6 +168,7 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
     }
     plan.reaches.assign(pipes.size(), 0);
     plan.wave_speed.assign(pipes.size(), 0.0);
+    plan.end_delay.assign(pipes.size(), 0.0);
     // Counts are summed as doubles: a pipe of 1e300 steps never overflows an integer.
     double total = 0.0;
     double most = 0.0;
@@ -194,10 +195,18 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
             ++plan.lumped_count;
             continue;
         }
-        const double n = std::max(1.0, std::round(travel[i] / dt));
+        double n = std::max(1.0, std::round(travel[i] / dt));
+        double a = std::fabs(travel[i] / (n * dt) - 1.0);
+        if (rule.interpolate && a > rule.tolerance) {
+            // Whole reaches that the wave crosses early, and the rest of its travel time waited at the end.
+            n = std::floor(travel[i] / dt);
+            plan.end_delay[i] = std::clamp(travel[i] / dt - n, 0.0, 1.0);
+            a = 0.0;
+            ++plan.interpolated_count;
+        }
         plan.reaches[i] = static_cast<int32_t>(n);
-        plan.wave_speed[i] = pipes[i].length / (n * dt);
-        const double a = std::fabs(travel[i] / (n * dt) - 1.0);
+        // An interpolated pipe keeps its travel time, so its own wave speed.
+        plan.wave_speed[i] = plan.end_delay[i] > 0.0 ? pipes[i].wave_speed : pipes[i].length / (n * dt);
         if (plan.most_adjusted < 0 || a > plan.largest_adjustment) {
             plan.largest_adjustment = a;
             plan.most_adjusted = static_cast<int32_t>(i);

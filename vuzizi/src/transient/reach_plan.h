@@ -27,6 +27,7 @@ enum class StepSource : uint8_t { Pipe, Event, Requested, NoPipes };
 struct StepRule {
     double requested_step = 0.0;  // s; > 0 imposes the step
     double tolerance = kDefaultWaveSpeedTolerance;
+    bool interpolate = false;     // pipes beyond the tolerance keep their travel time by a delay at each end
     double event_step = std::numeric_limits<double>::infinity();  // s: largest step resolving the events
     std::string event_id;         // element whose event sets event_step
 };
@@ -34,11 +35,15 @@ struct StepRule {
 struct ReachPlan {
     double time_step = 0.0;           // s
     std::vector<int32_t> reaches;     // per pipe; 0 for a lumped pipe
-    std::vector<double> wave_speed;   // per pipe, as adjusted, m/s (as given for a lumped pipe)
+    std::vector<double> wave_speed;   // per pipe, as adjusted, m/s (as given for a lumped or interpolated pipe)
+    // Per pipe, the part of a step (0 .. 1) that a wave waits at each end after crossing its reaches:
+    // nonzero where whole reaches would move the travel time beyond the tolerance.
+    std::vector<double> end_delay;
     double largest_adjustment = 0.0;  // largest |adjusted / given - 1| over the pipes that keep reaches
     int32_t most_adjusted = -1;       // the pipe with that adjustment; -1 when no pipe keeps reaches
     int64_t total_reaches = 0;
     int32_t lumped_count = 0;
+    int32_t interpolated_count = 0;   // pipes with an end delay
     StepSource source = StepSource::NoPipes;
     std::string source_id;            // the pipe or event element that set the step
 

@@ -111,6 +111,7 @@ private:
     void update_imposed(double t);
     void update_pumps_and_valves(double t);
     void compute_characteristics(const double* upstream_flow);
+    double delayed(std::size_t conn, double arrived);
     void advance_interior();
     void solve_plain_nodes();
     bool solve_cluster(const Cluster& c, std::string& error);
@@ -177,6 +178,10 @@ private:
     std::vector<int32_t> node_conn_begin_;
     std::vector<int32_t> conn_adjacent_, conn_end_;
     std::vector<double> conn_sign_, conn_B_, conn_R_, conn_invB_, conn_c_;
+    // The part of a step each end's characteristic is delayed by (its pipe's end delay), and the
+    // characteristic that arrived a step before, undelayed.
+    std::vector<double> conn_delay_, conn_c_before_;
+    bool delays_ = false;
 
     // Nodes.
     std::vector<std::string> node_id_;

@@ -192,6 +192,7 @@ void Solver::build_connections(const TransientModel& model) {
     conn_R_.resize(total);
     conn_invB_.resize(total);
     conn_c_.assign(total, 0.0);
+    conn_delay_.assign(total, 0.0);
     std::vector<int32_t> fill(node_conn_begin_.begin(), node_conn_begin_.end() - 1);
     auto add = [&](int32_t node, int32_t adjacent, int32_t end, double sign, std::size_t p) {
         const std::size_t k = static_cast<std::size_t>(fill[static_cast<std::size_t>(node)]++);
@@ -201,6 +202,8 @@ void Solver::build_connections(const TransientModel& model) {
         conn_B_[k] = pipe_B_[p];
         conn_R_[k] = pipe_R_[p];
         conn_invB_[k] = 1.0 / pipe_B_[p];
+        conn_delay_[k] = plan_.end_delay[p];
+        delays_ = delays_ || conn_delay_[k] > 0.0;
     };
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
         if (plan_.lumped(p)) continue;
@@ -208,6 +211,12 @@ void Solver::build_connections(const TransientModel& model) {
         const int32_t last = first + pipe_reaches_[p];
         add(pipe_from_[p], first + 1, first, -1.0, p);
         add(pipe_to_[p], last - 1, last, +1.0, p);
+    }
+    // Before the run every end has seen the steady characteristic.
+    conn_c_before_.assign(total, 0.0);
+    for (std::size_t k = 0; k < total; ++k) {
+        const std::size_t j = static_cast<std::size_t>(conn_adjacent_[k]);
+        conn_c_before_[k] = H_[j] + conn_sign_[k] * conn_B_[k] * Q_[j];
     }
     node_invB_sum_.assign(n, 0.0);
     node_char_sum_.assign(n, 0.0);

@@ -34,6 +34,7 @@ StepRule step_rule(const TransientModel& model) {
     StepRule rule;
     rule.requested_step = model.time_step;
     rule.tolerance = model.wave_speed_tolerance;
+    rule.interpolate = model.interpolate_travel;
     double fastest = kNever;
     auto consider = [&](double duration, const std::string& id) {
         if (duration < fastest) {
