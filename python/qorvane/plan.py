@@ -11,6 +11,8 @@ from .errors import RunError
 
 PLAN_LINE = "run plan:"
 HORIZON_LINE = "run horizon:"
+TRAVEL_LINE = "travel times:"  # written only under TRAVELTIMES INTERPOLATE
+TRAVEL_FIELDS = {"interpolated pipes": r"(\d+) pipes interpolated"}
 NUMBER = r"([-+0-9.eE]+(?: ?%)?)"
 PLAN_FIELDS = {
     "time step": rf"time step {NUMBER} s",
@@ -61,14 +63,16 @@ class StepPlan:
     lumped_pipes: int  # short pipes taken as lumped elements instead of reaches
     largest_adjustment: float  # largest relative change of a pipe's wave speed, e.g. 0.004
     adjusted_pipe: str | None  # the pipe with that change; None when no pipe keeps reaches
+    interpolated_pipes: int  # pipes keeping their own travel time by interpolation (TRAVELTIMES INTERPOLATE)
 
     @classmethod
     def from_traces(cls, traces: Sequence[str]) -> StepPlan:
         f = _fields(traces, PLAN_LINE, PLAN_FIELDS)
         pipe = f["adjusted pipe"].rstrip(",")
+        travel = _fields(traces, TRAVEL_LINE, TRAVEL_FIELDS) if any(t.startswith(TRAVEL_LINE) for t in traces) else {}
         return cls(_number(f["time step"]), f["what sets the step"], int(_number(f["reaches"])),
                    int(_number(f["lumped pipes"])), _number(f["largest wave-speed adjustment"]),
-                   None if pipe == NO_PIPE else pipe)
+                   None if pipe == NO_PIPE else pipe, int(travel.get("interpolated pipes", "0")))
 
 
 @dataclass(frozen=True)
@@ -104,6 +108,7 @@ class Plan(StepPlan):
 
     def __repr__(self) -> str:
         adjusted = f" at pipe {self.adjusted_pipe}" if self.adjusted_pipe else ""
+        adjusted += f", {self.interpolated_pipes} interpolated pipes" if self.interpolated_pipes else ""
         return (f"<qorvane.Plan: time step {self.time_step:.6g} s set by {self.set_by}; {self.reaches} reaches, "
                 f"{self.lumped_pipes} lumped pipes, largest wave-speed adjustment {self.largest_adjustment:.3%}"
                 f"{adjusted}; {self.horizon:g} s in {self.steps} steps storing every {self.store_every}: "

@@ -52,3 +52,9 @@ def test_plan_matches_the_run(tnet1):
     with qorvane.Model(tnet1) as model:
         plan = model.plan(30.0, 2)
         assert model.run(30.0, 2).plan == plan
+        assert plan.interpolated_pipes == 0
+        # At 0.03 s whole reaches miss nine of Tnet1's pipes by more than the tolerance: they are interpolated.
+        model.transient(time_step=0.03, travel_times="interpolate")
+        plan = model.plan(30.0, 2)
+        assert (plan.interpolated_pipes, plan.largest_adjustment) == (9, 0.0)
+        assert "interpolated pipes" in repr(plan) and model.run(30.0, 2).plan == plan
