@@ -181,7 +181,6 @@ private:
     // The part of a step each end's characteristic is delayed by (its pipe's end delay), and the
     // characteristic that arrived a step before, undelayed.
     std::vector<double> conn_delay_, conn_c_before_;
-    bool delays_ = false;
 
     // Nodes.
     std::vector<std::string> node_id_;

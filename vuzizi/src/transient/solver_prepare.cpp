@@ -5,6 +5,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "characteristics.h"
 #include "solver.h"
 #include "step_events.h"
 
@@ -203,7 +204,6 @@ void Solver::build_connections(const TransientModel& model) {
         conn_R_[k] = pipe_R_[p];
         conn_invB_[k] = 1.0 / pipe_B_[p];
         conn_delay_[k] = plan_.end_delay[p];
-        delays_ = delays_ || conn_delay_[k] > 0.0;
     };
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
         if (plan_.lumped(p)) continue;
@@ -216,7 +216,8 @@ void Solver::build_connections(const TransientModel& model) {
     conn_c_before_.assign(total, 0.0);
     for (std::size_t k = 0; k < total; ++k) {
         const std::size_t j = static_cast<std::size_t>(conn_adjacent_[k]);
-        conn_c_before_[k] = H_[j] + conn_sign_[k] * conn_B_[k] * Q_[j];
+        conn_c_before_[k] = (conn_sign_[k] > 0.0 ? plus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])
+                                                 : minus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])).value;
     }
     node_invB_sum_.assign(n, 0.0);
     node_char_sum_.assign(n, 0.0);
