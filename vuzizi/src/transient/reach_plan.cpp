@@ -8,6 +8,8 @@
 #include <numeric>
 #include <sstream>
 
+#include "end_delay.h"
+
 namespace vuzizi::transient {
 
 namespace {
@@ -198,9 +200,13 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
         double n = std::max(1.0, std::round(travel[i] / dt));
         double a = std::fabs(travel[i] / (n * dt) - 1.0);
         if (rule.interpolate && a > rule.tolerance) {
-            // Whole reaches that the wave crosses early, and the rest of its travel time waited at the end.
-            n = std::floor(travel[i] / dt);
-            plan.end_delay[i] = std::clamp(travel[i] / dt - n, 0.0, 1.0);
+            // Whole reaches that the wave crosses early, and the rest of its travel time waited at the end:
+            // a pipe of two steps or more gives up a reach so that its delay, of 1 to 2 steps, is
+            // interpolated centred (end_delay.h).
+            const double steps = travel[i] / dt;
+            n = std::floor(steps);
+            if (n >= 1.0 + kCubicDelay) n -= kCubicDelay;
+            plan.end_delay[i] = std::clamp(steps - n, 0.0, 1.0 + kCubicDelay);
             a = 0.0;
             ++plan.interpolated_count;
         }

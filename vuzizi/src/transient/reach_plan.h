@@ -36,7 +36,7 @@ struct ReachPlan {
     double time_step = 0.0;           // s
     std::vector<int32_t> reaches;     // per pipe; 0 for a lumped pipe
     std::vector<double> wave_speed;   // per pipe, as adjusted, m/s (as given for a lumped or interpolated pipe)
-    // Per pipe, the part of a step (0 .. 1) that a wave waits at each end after crossing its reaches:
+    // Per pipe, the steps (0 .. 2) that a wave waits at each end after crossing its reaches:
     // nonzero where whole reaches would move the travel time beyond the tolerance.
     std::vector<double> end_delay;
     double largest_adjustment = 0.0;  // largest |adjusted / given - 1| over the pipes that keep reaches

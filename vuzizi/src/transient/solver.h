@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "end_delay.h"
 #include "group_system.h"
 #include "model.h"
 #include "reach_plan.h"
@@ -111,7 +112,6 @@ private:
     void update_imposed(double t);
     void update_pumps_and_valves(double t);
     void compute_characteristics(const double* upstream_flow);
-    double delayed(std::size_t conn, double arrived);
     void advance_interior();
     void solve_plain_nodes();
     bool solve_cluster(const Cluster& c, std::string& error);
@@ -127,6 +127,8 @@ private:
     // with `error` naming the node nearest to a head outside them or a flow that is not finite.
     void build_head_range(const TransientModel& model);
     bool state_plausible(double t, std::string& error) const;
+    bool points_plausible() const;  // the quick checks that pass when the state is plausible
+    bool nodes_plausible() const;
 
     // Group nodes left with no open link (solver_rest.cpp).
     void build_resting_candidates();
@@ -178,9 +180,9 @@ private:
     std::vector<int32_t> node_conn_begin_;
     std::vector<int32_t> conn_adjacent_, conn_end_;
     std::vector<double> conn_sign_, conn_B_, conn_R_, conn_invB_, conn_c_;
-    // The part of a step each end's characteristic is delayed by (its pipe's end delay), and the
-    // characteristic that arrived a step before, undelayed.
-    std::vector<double> conn_delay_, conn_c_before_;
+    // Each end's delay line (into end_delays_), -1 where its pipe keeps whole reaches only.
+    std::vector<int32_t> conn_delay_;
+    std::vector<EndDelay> end_delays_;
 
     // Nodes.
     std::vector<std::string> node_id_;

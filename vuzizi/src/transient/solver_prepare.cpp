@@ -193,8 +193,9 @@ void Solver::build_connections(const TransientModel& model) {
     conn_R_.resize(total);
     conn_invB_.resize(total);
     conn_c_.assign(total, 0.0);
-    conn_delay_.assign(total, 0.0);
+    conn_delay_.assign(total, -1);
     std::vector<int32_t> fill(node_conn_begin_.begin(), node_conn_begin_.end() - 1);
+    std::vector<std::size_t> conn_pipe(total);
     auto add = [&](int32_t node, int32_t adjacent, int32_t end, double sign, std::size_t p) {
         const std::size_t k = static_cast<std::size_t>(fill[static_cast<std::size_t>(node)]++);
         conn_adjacent_[k] = adjacent;
@@ -203,7 +204,7 @@ void Solver::build_connections(const TransientModel& model) {
         conn_B_[k] = pipe_B_[p];
         conn_R_[k] = pipe_R_[p];
         conn_invB_[k] = 1.0 / pipe_B_[p];
-        conn_delay_[k] = plan_.end_delay[p];
+        conn_pipe[k] = p;
     };
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
         if (plan_.lumped(p)) continue;
@@ -212,12 +213,16 @@ void Solver::build_connections(const TransientModel& model) {
         add(pipe_from_[p], first + 1, first, -1.0, p);
         add(pipe_to_[p], last - 1, last, +1.0, p);
     }
-    // Before the run every end has seen the steady characteristic.
-    conn_c_before_.assign(total, 0.0);
+    // Before the run every delayed end has seen the steady characteristic.
+    end_delays_.clear();
     for (std::size_t k = 0; k < total; ++k) {
+        const double delay = plan_.end_delay[conn_pipe[k]];
+        if (!(delay > 0.0)) continue;
         const std::size_t j = static_cast<std::size_t>(conn_adjacent_[k]);
-        conn_c_before_[k] = (conn_sign_[k] > 0.0 ? plus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])
-                                                 : minus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])).value;
+        const double steady = (conn_sign_[k] > 0.0 ? plus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])
+                                                   : minus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])).value;
+        conn_delay_[k] = static_cast<int32_t>(end_delays_.size());
+        end_delays_.emplace_back(delay, steady);
     }
     node_invB_sum_.assign(n, 0.0);
     node_char_sum_.assign(n, 0.0);

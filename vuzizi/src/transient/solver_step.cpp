@@ -111,7 +111,8 @@ void Solver::compute_characteristics(const double* upstream_flow) {
             // The end's own old flow counts too: at a dead end the neighbour of the far end carries
             // none, and a reach of a pipe of one reach would otherwise keep its swing undamped.
             ch.impedance = std::max(ch.impedance, conn_B_[c] + conn_R_[c] * std::fabs(Q[conn_end_[c]]));
-            if (delays && conn_delay_[c] > 0.0) ch.value = delayed(c, ch.value);
+            if (delays && conn_delay_[c] >= 0)
+                ch.value = end_delays_[static_cast<std::size_t>(conn_delay_[c])].pass(ch.value);
             const double inv = 1.0 / ch.impedance;
             conn_c_[c] = ch.value;
             conn_invB_[c] = inv;
@@ -121,15 +122,6 @@ void Solver::compute_characteristics(const double* upstream_flow) {
         node_char_sum_[i] = sum;
         node_invB_sum_[i] = inv_sum;
     }
-}
-
-// The characteristic that reached the end `conn_delay_` of a step ago: interpolated linearly between
-// this step's and the last's, which never overshoots a front (a lossless all-pass filter rings on
-// sudden events), at the cost of damping what changes within a step.
-double Solver::delayed(std::size_t c, double arrived) {
-    const double out = arrived + conn_delay_[c] * (conn_c_before_[c] - arrived);
-    conn_c_before_[c] = arrived;
-    return out;
 }
 
 void Solver::advance_interior() {
