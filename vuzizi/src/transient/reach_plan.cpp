@@ -218,7 +218,8 @@ bool plan_reaches(const std::vector<Pipe>& pipes, const StepRule& rule, ReachPla
             plan.most_adjusted = static_cast<int32_t>(i);
         }
     }
-    plan.total_reaches = static_cast<int64_t>(total);
+    // An interpolated pipe may run a reach fewer than the count budgeted above.
+    plan.total_reaches = std::accumulate(plan.reaches.begin(), plan.reaches.end(), int64_t{0});
     return true;
 }
 
