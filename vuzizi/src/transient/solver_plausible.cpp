@@ -18,6 +18,8 @@ constexpr double kHeadRangeMargin = 100.0;  // m
 // No head beyond this either way, imposed or not: about 10 GPa of water, far past the bursting
 // pressure of any pipe and past where a constant wave speed describes water at all.
 constexpr double kPhysicalHeadLimit = 1e6;  // m
+// A magnitude beyond this is infinite or not a number.
+constexpr double kLargestFinite = std::numeric_limits<double>::max();
 
 struct Extent {
     double low = kNever, high = -kNever;
@@ -75,19 +77,19 @@ void Solver::build_head_range(const TransientModel& model) {
 }
 
 // Whether every point's new head is in range and its flows finite: one pass over the arrays without
-// branches (the compiler vectorises it), which a run takes every step; the points of all pipes are
-// contiguous. A head or flow that is not a number fails every comparison.
+// branches, which a run takes every step (the points of all pipes are contiguous). A head or flow
+// that is not a number fails every comparison.
 bool Solver::points_plausible() const {
     const double floor = head_floor_, ceiling = head_ceiling_;
-    constexpr double kLargest = std::numeric_limits<double>::max();
     const double* H = H_next_.data();
     const double* Q = Q_next_.data();
     const std::size_t n = H_next_.size();
     bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) ok &= (H[i] >= floor) & (H[i] <= ceiling) & (std::fabs(Q[i]) <= kLargest);
+    for (std::size_t i = 0; i < n; ++i)
+        ok &= (H[i] >= floor) & (H[i] <= ceiling) & (std::fabs(Q[i]) <= kLargestFinite);
     if (cavities_) {
         const double* Qu = Qu_next_.data();
-        for (std::size_t i = 0; i < Qu_next_.size(); ++i) ok &= std::fabs(Qu[i]) <= kLargest;
+        for (std::size_t i = 0; i < Qu_next_.size(); ++i) ok &= std::fabs(Qu[i]) <= kLargestFinite;
     }
     return ok;
 }
@@ -95,7 +97,7 @@ bool Solver::points_plausible() const {
 bool Solver::nodes_plausible() const {
     bool ok = true;
     for (double h : node_head_) ok &= (h >= head_floor_) & (h <= head_ceiling_);
-    for (double q : link_flow_) ok &= std::fabs(q) <= std::numeric_limits<double>::max();
+    for (double q : link_flow_) ok &= std::fabs(q) <= kLargestFinite;
     return ok;
 }
 

@@ -195,7 +195,7 @@ void Solver::build_connections(const TransientModel& model) {
     conn_c_.assign(total, 0.0);
     conn_delay_.assign(total, -1);
     std::vector<int32_t> fill(node_conn_begin_.begin(), node_conn_begin_.end() - 1);
-    std::vector<std::size_t> conn_pipe(total);
+    end_delays_.clear();
     auto add = [&](int32_t node, int32_t adjacent, int32_t end, double sign, std::size_t p) {
         const std::size_t k = static_cast<std::size_t>(fill[static_cast<std::size_t>(node)]++);
         conn_adjacent_[k] = adjacent;
@@ -204,7 +204,14 @@ void Solver::build_connections(const TransientModel& model) {
         conn_B_[k] = pipe_B_[p];
         conn_R_[k] = pipe_R_[p];
         conn_invB_[k] = 1.0 / pipe_B_[p];
-        conn_pipe[k] = p;
+        // Before the run a delayed end has seen the steady characteristic.
+        const double delay = plan_.end_delay[p];
+        if (!(delay > 0.0)) return;
+        const std::size_t j = static_cast<std::size_t>(adjacent);
+        const double steady = (sign > 0.0 ? plus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])
+                                          : minus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])).value;
+        conn_delay_[k] = static_cast<int32_t>(end_delays_.size());
+        end_delays_.emplace_back(delay, steady);
     };
     for (std::size_t p = 0; p < pipe_first_.size(); ++p) {
         if (plan_.lumped(p)) continue;
@@ -212,17 +219,6 @@ void Solver::build_connections(const TransientModel& model) {
         const int32_t last = first + pipe_reaches_[p];
         add(pipe_from_[p], first + 1, first, -1.0, p);
         add(pipe_to_[p], last - 1, last, +1.0, p);
-    }
-    // Before the run every delayed end has seen the steady characteristic.
-    end_delays_.clear();
-    for (std::size_t k = 0; k < total; ++k) {
-        const double delay = plan_.end_delay[conn_pipe[k]];
-        if (!(delay > 0.0)) continue;
-        const std::size_t j = static_cast<std::size_t>(conn_adjacent_[k]);
-        const double steady = (conn_sign_[k] > 0.0 ? plus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])
-                                                   : minus_characteristic(H_[j], Q_[j], conn_B_[k], conn_R_[k])).value;
-        conn_delay_[k] = static_cast<int32_t>(end_delays_.size());
-        end_delays_.emplace_back(delay, steady);
     }
     node_invB_sum_.assign(n, 0.0);
     node_char_sum_.assign(n, 0.0);
