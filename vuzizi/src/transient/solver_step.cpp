@@ -99,7 +99,6 @@ void Solver::compute_characteristics(const double* upstream_flow) {
     const double* H = H_.data();
     const double* Q = Q_.data();
     const std::size_t n = node_head_.size();
-    const bool delays = plan_.interpolated_count > 0;
     for (std::size_t i = 0; i < n; ++i) {
         double sum = 0.0, inv_sum = 0.0;
         for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
@@ -111,7 +110,7 @@ void Solver::compute_characteristics(const double* upstream_flow) {
             // The end's own old flow counts too: at a dead end the neighbour of the far end carries
             // none, and a reach of a pipe of one reach would otherwise keep its swing undamped.
             ch.impedance = std::max(ch.impedance, conn_B_[c] + conn_R_[c] * std::fabs(Q[conn_end_[c]]));
-            if (delays && conn_delay_[c] >= 0)
+            if (conn_delay_[c] >= 0)
                 ch.value = end_delays_[static_cast<std::size_t>(conn_delay_[c])].pass(ch.value);
             const double inv = 1.0 / ch.impedance;
             conn_c_[c] = ch.value;
