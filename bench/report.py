@@ -147,7 +147,7 @@ def real_network_runs_section(real: dict) -> str:
                      f"{100 * r['fine_own_error']:.2f} %", _mark(met)])
     intro = ("30 s, the demand of the junction with the largest demand stopped linearly over 0.5 s from 1 s; the "
              "error is the largest difference of a junction's highest rise or deepest drop from the fine run's "
-             "(a 16th of the default step, travel times interpolated), relative to the fine run's largest surge; "
+             "(a 16th of the default step, travel times interpolated, wave-speed tolerance 0.0001), relative to the fine run's largest surge; "
              "the fine run's own error is that of a run at twice its step. Targets: at most 2 s and 2 %.")
     skipped = f"\n\nSkipped: {real['skipped']}" if real.get("skipped") else ""
     return intro + "\n\n" + _table(header, body) + skipped

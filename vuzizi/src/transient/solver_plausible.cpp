@@ -1,9 +1,9 @@
 // The range of heads a run can physically reach, and the check of every new state against it.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <sstream>
 
+#include "plausible_pass.h"
 #include "solver.h"
 
 namespace vuzizi::transient {
@@ -18,9 +18,6 @@ constexpr double kHeadRangeMargin = 100.0;  // m
 // No head beyond this either way, imposed or not: about 10 GPa of water, far past the bursting
 // pressure of any pipe and past where a constant wave speed describes water at all.
 constexpr double kPhysicalHeadLimit = 1e6;  // m
-// A magnitude beyond this is infinite or not a number.
-constexpr double kLargestFinite = std::numeric_limits<double>::max();
-
 struct Extent {
     double low = kNever, high = -kNever;
     void add(double v) {
@@ -76,29 +73,16 @@ void Solver::build_head_range(const TransientModel& model) {
     head_ceiling_ = std::clamp(head_ceiling_, -kPhysicalHeadLimit, kPhysicalHeadLimit);
 }
 
-// Whether every point's new head is in range and its flows finite: one pass over the arrays without
-// branches, which a run takes every step (the points of all pipes are contiguous). A head or flow
-// that is not a number fails every comparison.
+// Whether every point's new head is in range and its flows finite (the points of all pipes are
+// contiguous), and likewise the nodes and links.
 bool Solver::points_plausible() const {
-    const double floor = head_floor_, ceiling = head_ceiling_;
-    const double* H = H_next_.data();
-    const double* Q = Q_next_.data();
-    const std::size_t n = H_next_.size();
-    bool ok = true;
-    for (std::size_t i = 0; i < n; ++i)
-        ok &= (H[i] >= floor) & (H[i] <= ceiling) & (std::fabs(Q[i]) <= kLargestFinite);
-    if (cavities_) {
-        const double* Qu = Qu_next_.data();
-        for (std::size_t i = 0; i < Qu_next_.size(); ++i) ok &= std::fabs(Qu[i]) <= kLargestFinite;
-    }
-    return ok;
+    return heads_and_flows_plausible(H_next_.data(), Q_next_.data(), H_next_.size(), head_floor_, head_ceiling_) &&
+           (!cavities_ || heads_and_flows_plausible(nullptr, Qu_next_.data(), Qu_next_.size(), 0.0, 0.0));
 }
 
 bool Solver::nodes_plausible() const {
-    bool ok = true;
-    for (double h : node_head_) ok &= (h >= head_floor_) & (h <= head_ceiling_);
-    for (double q : link_flow_) ok &= std::fabs(q) <= kLargestFinite;
-    return ok;
+    return heads_and_flows_plausible(node_head_.data(), nullptr, node_head_.size(), head_floor_, head_ceiling_) &&
+           heads_and_flows_plausible(nullptr, link_flow_.data(), link_flow_.size(), 0.0, 0.0);
 }
 
 // Heads fixed at a node (reservoirs, imposed heads) stay finite while the flows beside them may
