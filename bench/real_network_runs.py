@@ -1,9 +1,8 @@
 """Water-hammer runs of real networks (Net3, Net6, ky10): 30 s with a rapid demand stop at the junction of
-largest demand, at the step the engine chooses, under each travel-time rule (and, where that step is too coarse
-for the target, under a study's settings), against a converged fine-step run that is made once and cached.
-Prints step, reaches, lumped pipes, run time, and the worst surge error: over every junction, the largest
-difference of its highest rise and deepest drop from the fine run's, relative to the network's largest surge.
-The fine run's own error, against a run at twice its step, shows it converged."""
+largest demand, at the step the engine chooses, under each travel-time rule, against a converged fine-step run
+that is made once and cached. Prints step, reaches, lumped pipes, run time, and the worst surge error: over
+every junction, the largest difference of its highest rise and deepest drop from the fine run's, relative to
+the network's largest surge. The fine run's own error, against a run at twice its step, shows it converged."""
 
 from __future__ import annotations
 
@@ -29,10 +28,6 @@ FINE_DIVISION = 16         # the fine run's step is the chosen step divided by t
 # of what 0.002 leaves on Net6 (0.29 % against 0.82 %), at the same cost
 FINE_OPTIONS = {"WAVESPEEDTOLERANCE": 0.0001, "TRAVELTIMES": "INTERPOLATE"}
 TRAVEL_TIME_RULES = ("ADJUST", "INTERPOLATE")  # the runs measured, by [TRANSIENT] TRAVELTIMES
-# Where the chosen step samples a network's sharpest surges too coarsely for 2 %, the settings of a study
-# that meets it, measured beside the default runs: a step of about 55 per event (the stop's corners arrive
-# at the junctions as sharp peaks) with travel times kept (docs/performance.md).
-STUDY_OPTIONS = {"Net6": {"TRAVELTIMES": "INTERPOLATE", "TIMESTEP": 0.009, "WAVESPEEDTOLERANCE": 0.0001}}
 FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
 ENGINE_LIBRARY = "libVuzizi32.so"
@@ -152,12 +147,8 @@ def fine_run(name: str, model: Path, env: dict, folder: Path, junctions: list[st
 
 def network_rows(name: str, model: Path, env: dict, folder: Path) -> list[dict]:
     junctions = [j for j, _ in inp_junctions(model)]
-    settings = {rule: {"TRAVELTIMES": rule} for rule in TRAVEL_TIME_RULES}
-    if name in STUDY_OPTIONS:
-        study = STUDY_OPTIONS[name]
-        settings["study: " + ", ".join(f"{k} {_option_text(v)}" for k, v in study.items())] = study
-    runs = {label: run_once(transient_copy(model, folder, options), env, junctions)
-            for label, options in settings.items()}
+    runs = {rule: run_once(transient_copy(model, folder, {"TRAVELTIMES": rule}), env, junctions)
+            for rule in TRAVEL_TIME_RULES}
     default = runs[TRAVEL_TIME_RULES[0]]
     if "error" in default or "time_step" not in default:
         return [{"network": name, "error": "default run: " + default.get("error", "no plan traced")}]

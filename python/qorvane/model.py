@@ -353,7 +353,8 @@ class Model:
         orifice law scale it (with demands="orifice"). travel_times: "adjust" gives a pipe that whole reaches
         fit only beyond the tolerance their travel time, "interpolate" keeps its own by interpolating what
         reaches its ends between steps (closer for events that take many steps; it damps what changes
-        within a step)."""
+        within a step), and then gives the fastest event 55 steps and takes a tolerance of 0.0001 unless
+        one is given."""
         options = TransientOptions.checked(time_step, demands, column_separation, vapour_pressure,
                                            wave_speed_tolerance, dead_end_valves, demand_conditions, travel_times)
         self._change_events(lambda: setattr(self, "_options", options))

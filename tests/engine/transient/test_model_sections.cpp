@@ -61,6 +61,21 @@ TEST_F(ModelSections, TravelTimesInterpolateKeepsThePipesOwnTravelTime) {
     }
 }
 
+TEST_F(ModelSections, InterpolatedTravelTimesTakeATighterDefaultTolerance) {
+    // 1.0005 s of pipe at a step of 0.1 s: ten reaches fit it within 5e-4, inside 0.01, outside 1e-4.
+    struct Case {
+        const char* options;
+        double adjustment;
+    };
+    for (const auto& [options, adjustment] : {Case{"TRAVELTIMES ADJUST\n", 5.0025e-4}, Case{"TRAVELTIMES INTERPOLATE\n", 0.0},
+                                              Case{"TRAVELTIMES INTERPOLATE\nWAVESPEEDTOLERANCE 0.01\n", 5.0025e-4}}) {
+        const std::string text = kUsBase + "[WAVESPEEDS]\nP 999.5\n[TRANSIENT]\nTIMESTEP 0.1\n" + options;
+        ASSERT_EQ(load_model(write_model("interpolated_tolerance", text)), 0);
+        ASSERT_TRUE(VUZIZI_STATUS_OK(InitCalculQor(&kZero)));
+        EXPECT_NEAR(params().largest_adjustment, adjustment, 1e-7) << options;
+    }
+}
+
 // SI model: a valve shutting at once at the end of a line fed by a 20 m reservoir.
 const std::string kClosingLine = R"(
 [RESERVOIRS]

@@ -72,6 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{"imposed", Event::Imposed, 0.3, StepSource::Requested, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(StepRule, InterpolatedTravelTimesTakeMoreStepsPerEvent) {
+    TransientModel m = line_with(Event::ValveClosure);
+    m.interpolate_travel = true;
+    EXPECT_DOUBLE_EQ(step_rule(m).event_step, 0.5 / kInterpolatedStepsPerEvent);
+}
+
 TEST(StepRule, APumpTripIsResolvedOverItsRunDown) {
     TransientModel m = Pipeline().model();
     Pump p;

@@ -20,6 +20,9 @@ inline constexpr double kNever = std::numeric_limits<double>::infinity();
 // Largest relative wave-speed adjustment sought for the pipes that keep reaches (the default of
 // [TRANSIENT] WAVESPEEDTOLERANCE; docs/engine-transient.md gives the study behind it).
 inline constexpr double kDefaultWaveSpeedTolerance = 0.01;
+// Its default under TRAVELTIMES INTERPOLATE, which keeps the travel time of every pipe beyond it: at steps
+// fine enough for every peak, adjusting pipes by 1 % moves the ringing more than the step resolves it.
+inline constexpr double kInterpolatedWaveSpeedTolerance = 1e-4;
 
 inline double circle_area(double diameter) { return std::numbers::pi * diameter * diameter / 4.0; }
 

@@ -238,7 +238,9 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
     for (const ReliefValveData& r : td.relief_valves)
         model.relief_valves.push_back({r.id, r.node, r.set_pressure, r.discharge});
     model.time_step = td.time_step;
-    if (td.wave_speed_tolerance > 0.0) model.wave_speed_tolerance = td.wave_speed_tolerance;
+    model.wave_speed_tolerance = td.wave_speed_tolerance > 0.0 ? td.wave_speed_tolerance
+                                 : td.interpolate_travel    ? kInterpolatedWaveSpeedTolerance
+                                                            : kDefaultWaveSpeedTolerance;
     model.column_separation = td.column_separation;
     if (td.vapour_head > 0.0) model.vapour_head = td.vapour_head;
     model.orifice_demands = td.orifice_demands;

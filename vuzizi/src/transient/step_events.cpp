@@ -46,7 +46,8 @@ StepRule step_rule(const TransientModel& model) {
     for (const Pump& p : model.pumps) consider(run_down_time(model, p), p.id);
     for (const Node& n : model.nodes)
         if (n.imposed != Imposed::Nothing) consider(shortest_change(n.series), n.id);
-    if (fastest < kNever) rule.event_step = fastest / kStepsPerEvent;
+    if (fastest < kNever)
+        rule.event_step = fastest / (model.interpolate_travel ? kInterpolatedStepsPerEvent : kStepsPerEvent);
     return rule;
 }
 
