@@ -18,6 +18,7 @@ constexpr double kHeadRangeMargin = 100.0;  // m
 // No head beyond this either way, imposed or not: about 10 GPa of water, far past the bursting
 // pressure of any pipe and past where a constant wave speed describes water at all.
 constexpr double kPhysicalHeadLimit = 1e6;  // m
+
 struct Extent {
     double low = kNever, high = -kNever;
     void add(double v) {
