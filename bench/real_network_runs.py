@@ -163,10 +163,12 @@ def network_rows(name: str, model: Path, env: dict, folder: Path) -> list[dict]:
         if "error" in run:
             rows.append({"network": name, "travel_times": rule, **run})
             continue
+        error = surge_error(run, fine)
         rows.append({"network": name, "travel_times": rule, "stopped": run["stopped"], "status": run["status"],
                      "seconds": run["seconds"], "time_step": run.get("time_step"), "set_by": run.get("set_by"),
                      "reaches": run.get("reaches"), "lumped": run.get("lumped"), "adjustment": run.get("adjustment"),
-                     "surge_error": surge_error(run, fine), "fine_step": fine.get("time_step"),
+                     "surge_error": error, "targets_met": run["seconds"] <= TARGET_SECONDS and error <= TARGET_ERROR,
+                     "fine_step": fine.get("time_step"),
                      "fine_seconds": fine["seconds"], "fine_reaches": fine.get("reaches"),
                      "fine_own_error": surge_error(coarser, fine)})
     return rows
