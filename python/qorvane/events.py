@@ -128,13 +128,13 @@ class TransientOptions:
     wave_speed_tolerance: float | None = None
     dead_end_valves: str = "loss"
     demand_conditions: str = "flow"
-    travel_times: str = "adjust"
+    travel_times: str = "interpolate"
 
     @classmethod
     def checked(cls, time_step: float | None, demands: str, column_separation: bool,
                 vapour_pressure: float | None, wave_speed_tolerance: float | None,
                 dead_end_valves: str = "loss", demand_conditions: str = "flow",
-                travel_times: str = "adjust") -> TransientOptions:
+                travel_times: str = "interpolate") -> TransientOptions:
         _one_of("demands", demands, DEMAND_LAWS)
         _one_of("dead_end_valves", dead_end_valves, DEAD_END_VALVE_LAWS)
         _one_of("demand_conditions", demand_conditions, DEMAND_CONDITION_LAWS)

@@ -66,7 +66,7 @@ struct TransientData {
     double vapour_head = 0.0;         // absolute vapour pressure, m of water; 0 keeps water's at 20 degC
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
     double work_limit = 0.0;          // reach updates a run may take (steps x reaches); 0 keeps the default
-    bool interpolate_travel = false;  // pipes beyond the tolerance keep their travel time (TRAVELTIMES)
+    bool interpolate_travel = true;   // pipes beyond the tolerance keep their travel time (TRAVELTIMES)
     bool dead_end_valve_flow = false; // a valve to a dead-end demand sets its flow from its opening
     bool orifice_conditions = false;  // under orifice demands, a demand condition scales the law
     std::vector<SurgeTankData> surge_tanks;

@@ -67,7 +67,8 @@ TEST_F(ModelSections, InterpolatedTravelTimesTakeATighterDefaultTolerance) {
         const char* options;
         double adjustment;
     };
-    for (const auto& [options, adjustment] : {Case{"TRAVELTIMES ADJUST\n", 5.0025e-4}, Case{"TRAVELTIMES INTERPOLATE\n", 0.0},
+    for (const auto& [options, adjustment] : {Case{"TRAVELTIMES ADJUST\n", 5.0025e-4}, Case{"", 0.0},
+                                              Case{"TRAVELTIMES INTERPOLATE\n", 0.0},
                                               Case{"TRAVELTIMES INTERPOLATE\nWAVESPEEDTOLERANCE 0.01\n", 5.0025e-4}}) {
         const std::string text = kUsBase + "[WAVESPEEDS]\nP 999.5\n[TRANSIENT]\nTIMESTEP 0.1\n" + options;
         ASSERT_EQ(load_model(write_model("interpolated_tolerance", text)), 0);

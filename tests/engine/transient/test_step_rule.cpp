@@ -1,5 +1,5 @@
-// The step the run chooses: it resolves the fastest imposed event in kStepsPerEvent steps, an
-// imposed step is kept, and a tighter wave-speed tolerance keeps the adjustments within it.
+// The step the run chooses: it resolves the fastest imposed event in kInterpolatedStepsPerEvent steps
+// (kStepsPerEvent under ADJUST), an imposed step is kept, and a tighter wave-speed tolerance keeps the adjustments within it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,10 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{"imposed", Event::Imposed, 0.3, StepSource::Requested, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StepRule, InterpolatedTravelTimesTakeMoreStepsPerEvent) {
+TEST(StepRule, AdjustedTravelTimesTakeFewerStepsPerEvent) {
     TransientModel m = line_with(Event::ValveClosure);
-    m.interpolate_travel = true;
     EXPECT_DOUBLE_EQ(step_rule(m).event_step, 0.5 / kInterpolatedStepsPerEvent);
+    m.interpolate_travel = false;
+    EXPECT_DOUBLE_EQ(step_rule(m).event_step, 0.5 / kStepsPerEvent);
 }
 
 TEST(StepRule, APumpTripIsResolvedOverItsRunDown) {
@@ -94,7 +95,7 @@ TEST(StepRule, APumpTripIsResolvedOverItsRunDown) {
     const double omega = 1450.0 * 2.0 * std::numbers::pi / kSecondsPerMinute;
     const double run_down = 2.0 * omega * omega / (2.0 * kWaterDensity * kGravity * 0.2 * 20.0 / 0.8);
     const StepRule rule = step_rule(m);
-    EXPECT_NEAR(rule.event_step, run_down / kStepsPerEvent, 1e-12 * run_down);
+    EXPECT_NEAR(rule.event_step, run_down / kInterpolatedStepsPerEvent, 1e-12 * run_down);
     EXPECT_EQ(rule.event_id, "PU");
 }
 

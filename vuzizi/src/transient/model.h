@@ -123,7 +123,7 @@ struct TransientModel {
     bool column_separation = false;          // discrete vapour cavities where the head falls to vapour head
     double vapour_head = kWaterVapourHead;   // absolute vapour pressure, m of water
     bool orifice_demands = false;  // junction outflows follow Q0 sqrt(p / p0); false keeps them fixed
-    bool interpolate_travel = false;  // pipes beyond the wave-speed tolerance keep their travel time
+    bool interpolate_travel = true;  // pipes beyond the wave-speed tolerance keep their travel time (false: ADJUST)
     // A valve to a dead-end junction with a demand sets that demand: Q0 * opening / starting opening.
     bool dead_end_valve_flow = false;
     // Under orifice demands, a demand condition gives the outflow at the steady pressure, the law
