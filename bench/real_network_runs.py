@@ -32,6 +32,7 @@ FITTING = re.compile(r"a storage factor of (\d+) would fit")
 RUN_TIMEOUT_S = 3600
 ENGINE_LIBRARY = "libVuzizi32.so"
 TARGET_SECONDS, TARGET_ERROR = 2.0, 0.02  # each network's run time and worst surge error
+THREADS = re.compile(r"step threads: (\d+)")
 PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d+) lumped pipes, "
                   r"largest wave-speed adjustment (\S+) at pipe (\S+)")
 
@@ -40,6 +41,9 @@ PLAN = re.compile(r"run plan: time step (\S+) s set by (.+?), (\d+) reaches, (\d
 RUN_SNIPPET = r"""
 import json, sys, time, _pyQorvane as M
 path, horizon, stop_at, storage, ramp = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[5]), float(sys.argv[6])
+import os
+if hasattr(os, "sched_setaffinity"):
+    os.sched_setaffinity(0, range(os.cpu_count() or 1))  # the bench pins itself to one core; a run may take all
 M.init(3)
 if M.loadmodel(path) != 0:
     raise SystemExit("load failed")
@@ -109,6 +113,9 @@ def run_once(model: Path, env: dict, junctions: list[str], storage: int = 1) -> 
     if plan:
         out.update(time_step=float(plan.group(1)), set_by=plan.group(2), reaches=int(plan.group(3)),
                    lumped=int(plan.group(4)), adjustment=float(plan.group(5)))
+    threads = THREADS.search(done.stderr)
+    if threads:
+        out.update(threads=int(threads.group(1)))
     return out
 
 
@@ -167,6 +174,7 @@ def network_rows(name: str, model: Path, env: dict, folder: Path) -> list[dict]:
         rows.append({"network": name, "travel_times": rule, "stopped": run["stopped"], "status": run["status"],
                      "seconds": run["seconds"], "time_step": run.get("time_step"), "set_by": run.get("set_by"),
                      "reaches": run.get("reaches"), "lumped": run.get("lumped"), "adjustment": run.get("adjustment"),
+                     "threads": run.get("threads"),
                      "surge_error": error, "targets_met": run["seconds"] <= TARGET_SECONDS and error <= TARGET_ERROR,
                      "fine_step": fine.get("time_step"),
                      "fine_seconds": fine["seconds"], "fine_reaches": fine.get("reaches"),

@@ -133,16 +133,16 @@ def _real_networks(real: dict) -> str:
 def real_network_runs_section(real: dict) -> str:
     """30 s water-hammer runs of real networks against their fine-step runs."""
     header = ["network", "travel times", "step", "set by", "reaches", "lumped pipes", "largest adjustment",
-              "run time", "worst surge error", "fine step", "fine run time", "fine run's own error", "targets met"]
+              "threads", "run time", "worst surge error", "fine step", "fine run time", "fine run's own error", "targets met"]
     body = []
     for r in real["rows"]:
         if "error" in r or r.get("status") != 1:
-            body.append([r["network"], r.get("travel_times", "—"), *["—"] * 10,
+            body.append([r["network"], r.get("travel_times", "—"), *["—"] * 11,
                          str(r.get("error", "the run failed"))[:120]])
             continue
         met = bool(r.get("targets_met"))
         body.append([r["network"], r["travel_times"], f"{r['time_step']:.4g} s", r["set_by"], f"{r['reaches']:,}",
-                     str(r["lumped"]), f"{r['adjustment']:.3f}", f"{r['seconds']:.2f} s",
+                     str(r["lumped"]), f"{r['adjustment']:.3f}", str(r.get("threads", "—")), f"{r['seconds']:.2f} s",
                      f"{100 * r['surge_error']:.2f} %", f"{r['fine_step']:.4g} s", f"{r['fine_seconds']:.1f} s",
                      f"{100 * r['fine_own_error']:.2f} %", _mark(met)])
     intro = ("30 s, the demand of the junction with the largest demand stopped linearly over 0.5 s from 1 s; the "

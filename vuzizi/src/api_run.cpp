@@ -154,6 +154,8 @@ void trace_plan() {
     // "travel times: <k> pipes interpolated", under TRAVELTIMES INTERPOLATE.
     if (r.model.interpolate_travel)
         engine().diagnostics().trace({}, "travel times: " + std::to_string(plan.interpolated_count) + " pipes interpolated");
+    // "step threads: <n>", the threads that share each step.
+    engine().diagnostics().trace({}, "step threads: " + std::to_string(r.solver.step_threads()));
 }
 
 // "run horizon: <h> s, <k> steps, storing every <f>, <p> points per curve, <b> bytes of results".

@@ -67,6 +67,7 @@ struct TransientData {
     bool orifice_demands = false;     // junction outflows follow Q0 sqrt(p / p0) during the run
     double work_limit = 0.0;          // reach updates a run may take (steps x reaches); 0 keeps the default
     bool interpolate_travel = true;   // pipes beyond the tolerance keep their travel time (TRAVELTIMES)
+    int32_t threads = 0;              // threads that share a run's steps (THREADS); 0 lets the run choose
     bool dead_end_valve_flow = false; // a valve to a dead-end demand sets its flow from its opening
     bool orifice_conditions = false;  // under orifice demands, a demand condition scales the law
     std::vector<SurgeTankData> surge_tanks;

@@ -150,7 +150,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE 0\n", "wave-speed tolerance must be above 0"},
                       BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE 1.5\n", "wave-speed tolerance must be above 0"},
                       BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE -0.1\n", "wave-speed tolerance must be above 0"},
-                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE\n", "wave-speed tolerance"}));
+                      BadLine{"[TRANSIENT]\nWAVESPEEDTOLERANCE\n", "wave-speed tolerance"},
+                      BadLine{"[TRANSIENT]\nTHREADS 0\n", "transient threads must be a whole number from 1 to 4"},
+                      BadLine{"[TRANSIENT]\nTHREADS 5\n", "transient threads must be a whole number from 1 to 4"},
+                      BadLine{"[TRANSIENT]\nTHREADS 1.5\n", "transient threads must be a whole number from 1 to 4"}));
 
 }  // namespace
 }  // namespace vuzizi::transient

@@ -129,6 +129,7 @@ struct TransientModel {
     // Under orifice demands, a demand condition gives the outflow at the steady pressure, the law
     // scaling it with the pressure; false imposes the condition's outflow as it is.
     bool orifice_conditions = false;
+    int32_t threads = 0;  // threads that share a step's large loops; 0 chooses (step_workers.h)
 };
 
 }  // namespace vuzizi::transient

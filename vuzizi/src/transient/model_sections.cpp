@@ -7,6 +7,7 @@
 
 #include "input/parse_context.h"
 #include "model.h"
+#include "step_workers.h"
 #include "text.h"
 
 namespace vuzizi {
@@ -342,6 +343,19 @@ void read_travel_times(ParseContext& c, const SectionLine& line) {
     read_choice(c, line, "travel times", "ADJUST", false, "INTERPOLATE", c.network.transient.interpolate_travel);
 }
 
+// THREADS count: the threads that share each step of a run, from 1 (the calling thread alone) to
+// kMaxStepParts; without it the run takes every usable processor on large networks.
+void read_threads(ParseContext& c, const SectionLine& line) {
+    const auto count = c.number(line, 1, "transient threads");
+    if (!count) return;
+    if (!(*count >= 1.0 && *count <= transient::kMaxStepParts) || *count != std::floor(*count)) {
+        c.error(Error::InvalidValue,
+                "transient threads must be a whole number from 1 to " + std::to_string(transient::kMaxStepParts));
+        return;
+    }
+    c.network.transient.threads = static_cast<int32_t>(*count);
+}
+
 struct TransientOption {
     const char* keyword;
     void (*read)(ParseContext&, const SectionLine&);
@@ -358,6 +372,7 @@ constexpr TransientOption kTransientOptionReaders[] = {
     {"WORKLIMIT", read_work_limit},
     {"DEADENDVALVES", read_dead_end_valves},
     {"DEMANDCONDITIONS", read_demand_conditions},
+    {"THREADS", read_threads},
 };
 
 // The option keywords for a message, without a spelling variant listed right after its main one.

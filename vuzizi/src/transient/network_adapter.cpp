@@ -245,6 +245,7 @@ bool build_model(const Network& network, const SteadyState& steady, const Bounda
     if (td.vapour_head > 0.0) model.vapour_head = td.vapour_head;
     model.orifice_demands = td.orifice_demands;
     model.interpolate_travel = td.interpolate_travel;
+    model.threads = td.threads;
     model.dead_end_valve_flow = td.dead_end_valve_flow;
     model.orifice_conditions = td.orifice_conditions;
     return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "group_system.h"
 #include "model.h"
 #include "reach_plan.h"
+#include "step_workers.h"
 #include "valve_law.h"
 
 namespace vuzizi::transient {
@@ -40,6 +42,7 @@ public:
     bool step(std::string& error);
 
     const ReachPlan& plan() const { return plan_; }
+    int32_t step_threads() const { return workers_ ? workers_->parts() : 1; }  // threads sharing each step
     int64_t steps_done() const { return steps_; }
     double time() const { return static_cast<double>(steps_) * dt_; }
 
@@ -111,8 +114,9 @@ private:
     void build_clusters();
     void update_imposed(double t);
     void update_pumps_and_valves(double t);
-    void compute_characteristics(const double* upstream_flow);
-    void advance_interior();
+    // The large loops of a step, each over its range of nodes or pipes, so that parts can share them.
+    void compute_characteristics(const double* upstream_flow, std::size_t first_node, std::size_t end_node);
+    void advance_interior(std::size_t first_pipe, std::size_t end_pipe);
     void solve_plain_nodes();
     bool solve_cluster(const Cluster& c, std::string& error);
     bool newton(const Cluster& c, std::string& error);
@@ -122,12 +126,23 @@ private:
     void save_cluster_start(const Cluster& c);
     void restore_cluster_start(const Cluster& c);
     const char* link_kind_name(std::size_t link) const;
-    void close_pipe_ends();
+    void close_pipe_ends(std::size_t first_node, std::size_t end_node);
+    // Splits the step's loops into `parts` parts (solver_parts.cpp); one runs them on this thread.
+    void build_parts(int32_t parts);
+    template <class Task>
+    void in_parts(Task& task) {
+        if (workers_) {
+            workers_->run(task);
+        } else {
+            task(0);
+        }
+    }
     // The heads the network can reach (solver_plausible.cpp), and the check of the new state: false
     // with `error` naming the node nearest to a head outside them or a flow that is not finite.
     void build_head_range(const TransientModel& model);
-    bool state_plausible(double t, std::string& error) const;
-    bool points_plausible() const;  // the quick checks that pass when the state is plausible
+    // `points_ok` is what points_plausible gave over every point.
+    bool state_plausible(double t, bool points_ok, std::string& error) const;
+    bool points_plausible(std::size_t first, std::size_t end) const;  // a quick check that passes when they are
     bool nodes_plausible() const;
 
     // Group nodes left with no open link (solver_rest.cpp).
@@ -253,6 +268,13 @@ private:
     std::vector<GroupSystem> group_systems_;
     std::vector<double> unknowns_, newton_step_, cluster_start_;  // cluster_start_: node heads first
     std::vector<int32_t> local_index_;  // node -> position in its cluster's unknowns
+
+    // The parts the large loops of a step are split into (step_workers.h): part k takes the nodes,
+    // pipes and points from entry k to entry k + 1 of these, balanced by connections, reaches and
+    // points. Without workers there is one part.
+    std::unique_ptr<StepWorkers> workers_;
+    std::vector<std::size_t> node_part_, pipe_part_, point_part_;
+    std::vector<uint8_t> part_plausible_;
 };
 
 }  // namespace vuzizi::transient

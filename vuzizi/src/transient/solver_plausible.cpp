@@ -74,11 +74,12 @@ void Solver::build_head_range(const TransientModel& model) {
     head_ceiling_ = std::clamp(head_ceiling_, -kPhysicalHeadLimit, kPhysicalHeadLimit);
 }
 
-// Whether every point's new head is in range and its flows finite (the points of all pipes are
-// contiguous), and likewise the nodes and links.
-bool Solver::points_plausible() const {
-    return heads_and_flows_plausible(H_next_.data(), Q_next_.data(), H_next_.size(), head_floor_, head_ceiling_) &&
-           (!cavities_ || heads_and_flows_plausible(nullptr, Qu_next_.data(), Qu_next_.size(), 0.0, 0.0));
+// Whether the new heads of points [first, end) are in range and their flows finite (the points of all
+// pipes are contiguous); nodes_plausible likewise for the nodes and links.
+bool Solver::points_plausible(std::size_t first, std::size_t end) const {
+    return heads_and_flows_plausible(H_next_.data() + first, Q_next_.data() + first, end - first, head_floor_,
+                                     head_ceiling_) &&
+           (!cavities_ || heads_and_flows_plausible(nullptr, Qu_next_.data() + first, end - first, 0.0, 0.0));
 }
 
 bool Solver::nodes_plausible() const {
@@ -89,9 +90,9 @@ bool Solver::nodes_plausible() const {
 // Heads fixed at a node (reservoirs, imposed heads) stay finite while the flows beside them may
 // not: every head and flow of the new state is checked, not the node heads alone. A comparison
 // with the range fails for a head that is not a number as well.
-bool Solver::state_plausible(double t, std::string& error) const {
+bool Solver::state_plausible(double t, bool points_ok, std::string& error) const {
     const double floor = head_floor_, ceiling = head_ceiling_;
-    if (points_plausible() && nodes_plausible()) return true;
+    if (points_ok && nodes_plausible()) return true;
     auto in_range = [floor, ceiling](double h) { return h >= floor && h <= ceiling; };
     std::ostringstream msg;
     auto out_of_range = [&](double h) {

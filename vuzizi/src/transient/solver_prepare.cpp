@@ -115,6 +115,8 @@ bool Solver::prepare(const TransientModel& model, std::string& error) {
     if (model.column_separation) build_cavities(model);
     if (!build_orifice_demands(model, error)) return false;
     build_head_range(model);
+    // The cavity update walks pipes and nodes together: it runs on one thread.
+    build_parts(model.column_separation ? 1 : step_parts(model.threads, plan_.total_reaches));
     update_imposed(0.0);
     update_orifice_conditions(0.0);
     return true;

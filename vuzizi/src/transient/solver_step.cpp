@@ -1,4 +1,5 @@
-// One time step: characteristics, interior points, nodes, point-element groups, pipe ends.
+// One time step: characteristics, interior points, nodes, point-element groups, pipe ends; the loops over
+// all nodes, pipes or points in parts (solver_parts.cpp).
 #include <algorithm>
 #include <cmath>
 
@@ -18,12 +19,17 @@ bool Solver::step(std::string& error) {
     update_imposed(t);
     update_orifice_conditions(t);
     update_pumps_and_valves(t);
-    compute_characteristics(cavities_ ? Qu_.data() : Q_.data());
     if (cavities_) {
+        compute_characteristics(Qu_.data(), 0, node_head_.size());
         advance_interior_with_cavities();
         solve_plain_nodes_with_cavities();
     } else {
-        advance_interior();
+        auto characteristics_and_interior = [this](int32_t k) {
+            const std::size_t part = static_cast<std::size_t>(k);
+            compute_characteristics(Q_.data(), node_part_[part], node_part_[part + 1]);
+            advance_interior(pipe_part_[part], pipe_part_[part + 1]);
+        };
+        in_parts(characteristics_and_interior);
         solve_plain_nodes();
     }
     solve_orifice_nodes();
@@ -31,9 +37,19 @@ bool Solver::step(std::string& error) {
     for (const Cluster& c : clusters_)
         if (!solve_cluster(c, error)) return false;
     record_cluster_orifice_demands();
-    close_pipe_ends();
+    auto pipe_ends = [this](int32_t k) {
+        const std::size_t part = static_cast<std::size_t>(k);
+        close_pipe_ends(node_part_[part], node_part_[part + 1]);
+    };
+    in_parts(pipe_ends);
     if (cavities_) match_end_flows();
-    if (!state_plausible(t, error)) return false;
+    auto check_points = [this](int32_t k) {
+        const std::size_t part = static_cast<std::size_t>(k);
+        part_plausible_[part] = points_plausible(point_part_[part], point_part_[part + 1]) ? 1 : 0;
+    };
+    in_parts(check_points);
+    const bool points_ok = std::all_of(part_plausible_.begin(), part_plausible_.end(), [](uint8_t ok) { return ok != 0; });
+    if (!state_plausible(t, points_ok, error)) return false;
     H_.swap(H_next_);
     Q_.swap(Q_next_);
     if (cavities_) Qu_.swap(Qu_next_);
@@ -95,11 +111,10 @@ void Solver::update_pumps_and_valves(double t) {
 // A pipe's end node sees the C+ characteristic of the point before it (its downstream-side flow)
 // and its start node the C- characteristic of the point after it (its upstream-side flow). The
 // impedances follow the old flows, so each end's 1/Bp and each node's sum of them are renewed here.
-void Solver::compute_characteristics(const double* upstream_flow) {
+void Solver::compute_characteristics(const double* upstream_flow, std::size_t first_node, std::size_t end_node) {
     const double* H = H_.data();
     const double* Q = Q_.data();
-    const std::size_t n = node_head_.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first_node; i < end_node; ++i) {
         double sum = 0.0, inv_sum = 0.0;
         for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
             const std::size_t c = static_cast<std::size_t>(k);
@@ -123,13 +138,12 @@ void Solver::compute_characteristics(const double* upstream_flow) {
     }
 }
 
-void Solver::advance_interior() {
+void Solver::advance_interior(std::size_t first_pipe, std::size_t end_pipe) {
     const double* H = H_.data();
     const double* Q = Q_.data();
     double* Hn = H_next_.data();
     double* Qn = Q_next_.data();
-    const std::size_t pipes = pipe_first_.size();
-    for (std::size_t p = 0; p < pipes; ++p) {
+    for (std::size_t p = first_pipe; p < end_pipe; ++p) {
         const double B = pipe_B_[p];
         const double R = pipe_R_[p];
         const std::size_t first = static_cast<std::size_t>(pipe_first_[p]);
@@ -150,11 +164,10 @@ void Solver::solve_plain_nodes() {
     }
 }
 
-void Solver::close_pipe_ends() {
+void Solver::close_pipe_ends(std::size_t first_node, std::size_t end_node) {
     double* Hn = H_next_.data();
     double* Qn = Q_next_.data();
-    const std::size_t n = node_head_.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first_node; i < end_node; ++i) {
         const double h = node_head_[i];
         for (int32_t k = node_conn_begin_[i]; k < node_conn_begin_[i + 1]; ++k) {
             const std::size_t c = static_cast<std::size_t>(k);
