@@ -1,6 +1,7 @@
 // The split of a step's large loops into parts of about equal work.
 #include <algorithm>
 #include <memory>
+#include <system_error>
 
 #include "solver.h"
 
@@ -27,6 +28,14 @@ std::vector<std::size_t> split(std::size_t count, int32_t parts, double total, W
 
 void Solver::build_parts(int32_t parts) {
     parts = std::max(1, parts);
+    workers_.reset();
+    if (parts > 1) {
+        try {
+            workers_ = std::make_unique<StepWorkers>(parts);
+        } catch (const std::system_error&) {
+            parts = 1;  // no more threads to be had: the run takes the calling thread alone
+        }
+    }
     const std::size_t nodes = node_head_.size(), pipes = pipe_first_.size(), points = H_.size();
     node_part_ = split(nodes, parts, static_cast<double>(node_conn_begin_[nodes]),
                        [this](std::size_t i) { return static_cast<double>(node_conn_begin_[i]); });
@@ -35,7 +44,6 @@ void Solver::build_parts(int32_t parts) {
     point_part_ = split(points, parts, static_cast<double>(points),
                         [](std::size_t i) { return static_cast<double>(i); });
     part_plausible_.assign(static_cast<std::size_t>(parts), 1);
-    workers_ = parts > 1 ? std::make_unique<StepWorkers>(parts) : nullptr;
 }
 
 }  // namespace vuzizi::transient

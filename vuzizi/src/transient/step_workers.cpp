@@ -67,10 +67,17 @@ int32_t step_parts(int32_t requested, int64_t reaches) {
 
 StepWorkers::StepWorkers(int32_t parts) : parts_(std::max(1, parts)) {
     threads_.reserve(static_cast<std::size_t>(parts_ - 1));
-    for (int32_t part = 1; part < parts_; ++part) threads_.emplace_back([this, part] { work(part); });
+    try {
+        for (int32_t part = 1; part < parts_; ++part) threads_.emplace_back([this, part] { work(part); });
+    } catch (...) {
+        stop();  // the threads already started end before the failure goes on
+        throw;
+    }
 }
 
-StepWorkers::~StepWorkers() {
+StepWorkers::~StepWorkers() { stop(); }
+
+void StepWorkers::stop() {
     stopping_.store(true);
     generation_.fetch_add(1);
     {

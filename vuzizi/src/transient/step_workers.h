@@ -27,6 +27,7 @@ int32_t step_parts(int32_t requested, int64_t reaches);
 
 class StepWorkers {
 public:
+    // Starts parts - 1 workers; std::system_error when the system gives no more threads.
     explicit StepWorkers(int32_t parts);
     ~StepWorkers();
     StepWorkers(const StepWorkers&) = delete;
@@ -43,6 +44,7 @@ public:
 private:
     using Call = void (*)(void*, int32_t);
     void dispatch(Call call, void* task);
+    void stop();  // ends and joins the workers
     void work(int32_t part);
 
     int32_t parts_;
