@@ -9,6 +9,13 @@ BUILD_ASAN := build-asan
 VENV_NEWEST := .venv-newest
 APT_PACKAGES := g++ pkg-config libgtest-dev libeigen3-dev python3-dev python3-venv
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# apt-get update, tried again while a mirror is in the middle of a sync (its index files then fail to
+# download, "Mirror sync in progress?"). If every try fails, apt keeps the indexes it could read and the
+# install that follows tells whether they serve.
+APT_UPDATE_TRIES := 3
+APT_UPDATE = updated=; for try in $$(seq $(APT_UPDATE_TRIES)); do $(SUDO) apt-get update -qq && { updated=1; break; }; \
+	  [ $$try = $(APT_UPDATE_TRIES) ] || { echo "apt-get update failed ($$try of $(APT_UPDATE_TRIES)), again in 30 s"; sleep 30; }; \
+	  done; [ -n "$$updated" ] || echo "apt-get update could not read every index; installing from those it read"
 
 # The module tests run against the journaling test double, put first with LD_LIBRARY_PATH.
 DOUBLE_DIR = $(abspath $(1))/tests/double
@@ -45,7 +52,7 @@ test: build test-cxx test-module test-engine test-package test-bench-tools test-
 apt:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; fi
+	  $(APT_UPDATE); DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; fi
 
 $(VENV)/.installed: requirements-dev.txt
 	$(PYTHON) -m venv $(VENV)

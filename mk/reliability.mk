@@ -16,7 +16,7 @@ test-reliability: test-build32 test-fuzz test-valgrind
 reliability-apt:
 	@missing=""; for p in $(RELIABILITY_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; fi
+	  $(APT_UPDATE); DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; fi
 
 # The engine libraries, the session and the engine's C++ tests for 32-bit x86 (no Python module).
 test-build32: deps reliability-apt

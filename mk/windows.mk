@@ -55,11 +55,18 @@ test-windows:
 	@start=$$(date +%s); $(MAKE) --no-print-directory windows-x64-tests windows-x86-tests \
 	  && echo "test-windows took $$(( $$(date +%s) - start )) s"
 
+# wine32 must match the version of every library it shares with the 64-bit system. Where a mirror's i386
+# index of security updates is stale, the two architectures' candidates differ; the release's own
+# indexes agree, so the install is tried again from those.
+WIN_RELEASE_FALLBACK := the architectures' candidates differ; installing from the release's own packages
 windows-apt:
 	@dpkg --print-foreign-architectures | grep -qx i386 || $(SUDO) dpkg --add-architecture i386
 	@missing=""; for p in $(WIN_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; fi
+	  $(APT_UPDATE); \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing \
+	  || { echo "$(WIN_RELEASE_FALLBACK)"; DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq \
+	       --no-install-recommends -t "$$(. /etc/os-release && echo $$VERSION_CODENAME)" $$missing; }; fi
 
 $(WIN_DOWNLOADS)/.fetched: | deps
 	mkdir -p $(WIN_DOWNLOADS)
