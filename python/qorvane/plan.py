@@ -13,6 +13,8 @@ PLAN_LINE = "run plan:"
 HORIZON_LINE = "run horizon:"
 TRAVEL_LINE = "travel times:"  # written only under TRAVELTIMES INTERPOLATE
 TRAVEL_FIELDS = {"interpolated pipes": r"(\d+) pipes interpolated"}
+THREADS_LINE = "step threads:"  # an engine without it runs on one thread
+THREADS_FIELDS = {"threads": r"threads: (\d+)"}
 NUMBER = r"([-+0-9.eE]+(?: ?%)?)"
 PLAN_FIELDS = {
     "time step": rf"time step {NUMBER} s",
@@ -64,15 +66,18 @@ class StepPlan:
     largest_adjustment: float  # largest relative change of a pipe's wave speed, e.g. 0.004
     adjusted_pipe: str | None  # the pipe with that change; None when no pipe keeps reaches
     interpolated_pipes: int  # pipes keeping their own travel time by interpolation (TRAVELTIMES INTERPOLATE)
+    threads: int  # threads sharing each step
 
     @classmethod
     def from_traces(cls, traces: Sequence[str]) -> StepPlan:
         f = _fields(traces, PLAN_LINE, PLAN_FIELDS)
         pipe = f["adjusted pipe"].rstrip(",")
         travel = _fields(traces, TRAVEL_LINE, TRAVEL_FIELDS) if any(t.startswith(TRAVEL_LINE) for t in traces) else {}
+        threads = _fields(traces, THREADS_LINE, THREADS_FIELDS) if any(t.startswith(THREADS_LINE) for t in traces) else {}
         return cls(_number(f["time step"]), f["what sets the step"], int(_number(f["reaches"])),
                    int(_number(f["lumped pipes"])), _number(f["largest wave-speed adjustment"]),
-                   None if pipe == NO_PIPE else pipe, int(travel.get("interpolated pipes", "0")))
+                   None if pipe == NO_PIPE else pipe, int(travel.get("interpolated pipes", "0")),
+                   int(threads.get("threads", "1")))
 
 
 @dataclass(frozen=True)
@@ -109,6 +114,7 @@ class Plan(StepPlan):
     def __repr__(self) -> str:
         adjusted = f" at pipe {self.adjusted_pipe}" if self.adjusted_pipe else ""
         adjusted += f", {self.interpolated_pipes} interpolated pipes" if self.interpolated_pipes else ""
+        adjusted += f"; {self.threads} threads" if self.threads > 1 else ""
         return (f"<qorvane.Plan: time step {self.time_step:.6g} s set by {self.set_by}; {self.reaches} reaches, "
                 f"{self.lumped_pipes} lumped pipes, largest wave-speed adjustment {self.largest_adjustment:.3%}"
                 f"{adjusted}; {self.horizon:g} s in {self.steps} steps storing every {self.store_every}: "

@@ -32,8 +32,13 @@ def test_plan_and_the_runs_plan_from_the_engines_lines(pumping_main, monkeypatch
         assert (plan.largest_adjustment, plan.adjusted_pipe) == (0.004, "P2")
         assert (plan.steps, plan.points_per_curve, plan.result_bytes) == (15000, 5001, 8 * (FRAME + 1) * 5001)
         assert "set by pipe P4" in repr(plan) and "15000 steps" in repr(plan)
+        assert plan.threads == 1 and "threads" not in repr(plan)  # no threads line: one thread
         results = model.run(30.0, 3)
         assert results.plan == plan and results.detach([]).plan == plan
+        monkeypatch.setattr(qorvane.model.raw, "run_simulation",
+                            engine_reporting(PLAN + "vuzizi: trace: step threads: 2\n"))
+        plan = model.plan(30.0, 3)
+        assert plan.threads == 2 and "; 2 threads;" in repr(plan)
 
 
 @pytest.mark.parametrize("plan_line, message", [
