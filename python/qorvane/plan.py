@@ -55,6 +55,11 @@ def _fields(traces: Sequence[str], start: str, patterns: dict[str, str]) -> dict
     return {name: match.group(1) for name, match in found.items() if match is not None}
 
 
+def _optional_fields(traces: Sequence[str], start: str, patterns: dict[str, str]) -> dict[str, str]:
+    """As _fields, but nothing when no trace line starts with `start` (an engine may not write it)."""
+    return _fields(traces, start, patterns) if any(t.startswith(start) for t in traces) else {}
+
+
 @dataclass(frozen=True)
 class StepPlan:
     """The part of a plan that does not depend on the horizon: the run's step and reaches."""
@@ -72,8 +77,8 @@ class StepPlan:
     def from_traces(cls, traces: Sequence[str]) -> StepPlan:
         f = _fields(traces, PLAN_LINE, PLAN_FIELDS)
         pipe = f["adjusted pipe"].rstrip(",")
-        travel = _fields(traces, TRAVEL_LINE, TRAVEL_FIELDS) if any(t.startswith(TRAVEL_LINE) for t in traces) else {}
-        threads = _fields(traces, THREADS_LINE, THREADS_FIELDS) if any(t.startswith(THREADS_LINE) for t in traces) else {}
+        travel = _optional_fields(traces, TRAVEL_LINE, TRAVEL_FIELDS)
+        threads = _optional_fields(traces, THREADS_LINE, THREADS_FIELDS)
         return cls(_number(f["time step"]), f["what sets the step"], int(_number(f["reaches"])),
                    int(_number(f["lumped pipes"])), _number(f["largest wave-speed adjustment"]),
                    None if pipe == NO_PIPE else pipe, int(travel.get("interpolated pipes", "0")),

@@ -6,11 +6,18 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "engine_session.h"
 #include "step_workers.h"
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vuzizi::transient {
 namespace {
@@ -34,6 +41,30 @@ TEST(StepWorkers, RunEveryPartOnceWhetherSpinningOrAsleep) {
             EXPECT_EQ(calls[static_cast<std::size_t>(k)].load(), k < parts ? loops : 0) << parts << " parts";
     }
 }
+
+#if !defined(_WIN32)
+// A child forked from a process with workers has none of them: its loops must still finish, every part
+// run once, and letting the workers go must not wait for threads that are not there.
+TEST(StepWorkers, AForkedChildRunsEveryPartItself) {
+    auto workers = std::make_unique<StepWorkers>(3);
+    auto none = [](int32_t) {};
+    workers->run(none);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(10);  // a hang ends the child by SIGALRM
+        int calls[3] = {0, 0, 0};
+        auto count = [&](int32_t part) { ++calls[part]; };
+        workers->run(count);
+        workers.reset();
+        _exit(calls[0] == 1 && calls[1] == 1 && calls[2] == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "the child did not finish: signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+}
+#endif
 
 TEST(StepWorkers, PartsFollowThreadsOrTheNetworksSize) {
     EXPECT_EQ(step_parts(1, 1'000'000), 1);

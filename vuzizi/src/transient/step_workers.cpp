@@ -14,8 +14,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#elif defined(__linux__)
+#else
+#include <unistd.h>
+#if defined(__linux__)
 #include <sched.h>
+#endif
 #endif
 
 namespace vuzizi::transient {
@@ -44,6 +47,14 @@ bool spin_until(Done done) {
     }
 }
 
+int64_t this_process() {
+#if defined(_WIN32)
+    return static_cast<int64_t>(GetCurrentProcessId());
+#else
+    return static_cast<int64_t>(getpid());
+#endif
+}
+
 }  // namespace
 
 int32_t usable_processors() {
@@ -65,7 +76,7 @@ int32_t step_parts(int32_t requested, int64_t reaches) {
     return std::min(usable_processors(), kMaxStepParts);
 }
 
-StepWorkers::StepWorkers(int32_t parts) : parts_(std::max(1, parts)) {
+StepWorkers::StepWorkers(int32_t parts) : parts_(std::max(1, parts)), owner_(this_process()) {
     threads_.reserve(static_cast<std::size_t>(parts_ - 1));
     try {
         for (int32_t part = 1; part < parts_; ++part) threads_.emplace_back([this, part] { work(part); });
@@ -78,6 +89,12 @@ StepWorkers::StepWorkers(int32_t parts) : parts_(std::max(1, parts)) {
 StepWorkers::~StepWorkers() { stop(); }
 
 void StepWorkers::stop() {
+    if (this_process() != owner_) {
+        // A forked child: the threads are the parent's. Their handles are let go unjoined (joining a
+        // thread of another process may wait for ever, and destroying a joinable handle aborts).
+        new std::vector<std::thread>(std::move(threads_));
+        return;
+    }
     stopping_.store(true);
     generation_.fetch_add(1);
     {
@@ -89,6 +106,10 @@ void StepWorkers::stop() {
 
 void StepWorkers::dispatch(Call call, void* task) {
     if (parts_ == 1) return call(task, 0);
+    if (this_process() != owner_) {
+        for (int32_t part = 0; part < parts_; ++part) call(task, part);
+        return;
+    }
     call_ = call;
     task_ = task;
     finished_.store(0, std::memory_order_relaxed);

@@ -1,5 +1,5 @@
 // Threads that share the large loops of a time step with the thread that runs it. A loop is split
-// into parts; part 0 runs on the calling thread, the others on one worker each, and run() returns
+// into parts; the first runs on the calling thread, the others on one worker each, and run() returns
 // once every part is done. Each part writes its own range only, so results are the same, bit for
 // bit, whatever the number of parts.
 #pragma once
@@ -48,6 +48,9 @@ private:
     void work(int32_t part);
 
     int32_t parts_;
+    // The process that started the workers: a child forked from it has none of them, so it runs every
+    // part itself and never joins them.
+    int64_t owner_;
     Call call_ = nullptr;
     void* task_ = nullptr;
     std::atomic<uint64_t> generation_{0};  // one more per task handed out
