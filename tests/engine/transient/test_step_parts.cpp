@@ -44,11 +44,15 @@ TEST(StepWorkers, RunEveryPartOnceWhetherSpinningOrAsleep) {
 
 #if !defined(_WIN32)
 // A child forked from a process with workers has none of them: its loops must still finish, every part
-// run once, and letting the workers go must not wait for threads that are not there.
-TEST(StepWorkers, AForkedChildRunsEveryPartItself) {
+// run once, and letting the workers go must not wait for threads that are not there, whether they were
+// spinning or asleep at the fork.
+class ForkedWorkers : public ::testing::TestWithParam<int> {};
+
+TEST_P(ForkedWorkers, AForkedChildRunsEveryPartItself) {
     auto workers = std::make_unique<StepWorkers>(3);
     auto none = [](int32_t) {};
     workers->run(none);
+    std::this_thread::sleep_for(std::chrono::milliseconds(GetParam()));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -64,6 +68,9 @@ TEST(StepWorkers, AForkedChildRunsEveryPartItself) {
     EXPECT_TRUE(WIFEXITED(status)) << "the child did not finish: signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
 }
+
+// Milliseconds between the last loop and the fork: the workers spin, then sleep.
+INSTANTIATE_TEST_SUITE_P(Waits, ForkedWorkers, ::testing::Values(0, 50));
 #endif
 
 TEST(StepWorkers, PartsFollowThreadsOrTheNetworksSize) {

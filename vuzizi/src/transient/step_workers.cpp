@@ -77,9 +77,9 @@ int32_t step_parts(int32_t requested, int64_t reaches) {
 }
 
 StepWorkers::StepWorkers(int32_t parts) : parts_(std::max(1, parts)), owner_(this_process()) {
-    threads_.reserve(static_cast<std::size_t>(parts_ - 1));
+    threads_->handles.reserve(static_cast<std::size_t>(parts_ - 1));
     try {
-        for (int32_t part = 1; part < parts_; ++part) threads_.emplace_back([this, part] { work(part); });
+        for (int32_t part = 1; part < parts_; ++part) threads_->handles.emplace_back([this, part] { work(part); });
     } catch (...) {
         stop();  // the threads already started end before the failure goes on
         throw;
@@ -90,18 +90,19 @@ StepWorkers::~StepWorkers() { stop(); }
 
 void StepWorkers::stop() {
     if (this_process() != owner_) {
-        // A forked child: the threads are the parent's. Their handles are let go unjoined (joining a
-        // thread of another process may wait for ever, and destroying a joinable handle aborts).
-        new std::vector<std::thread>(std::move(threads_));
+        // A forked child: the threads are the parent's. Their handles and what they block on are let
+        // go as they are (joining a thread of another process may wait for ever, destroying a joinable
+        // handle aborts, and so may destroying the condition variable they wait on).
+        static_cast<void>(threads_.release());
         return;
     }
     stopping_.store(true);
     generation_.fetch_add(1);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(threads_->mutex);
     }
-    wake_.notify_all();
-    for (std::thread& t : threads_) t.join();
+    threads_->wake.notify_all();
+    for (std::thread& t : threads_->handles) t.join();
 }
 
 void StepWorkers::dispatch(Call call, void* task) {
@@ -117,8 +118,8 @@ void StepWorkers::dispatch(Call call, void* task) {
     // before it blocks, or is counted here and woken.
     generation_.fetch_add(1);
     if (sleeping_.load() > 0) {
-        { std::lock_guard<std::mutex> lock(mutex_); }
-        wake_.notify_all();
+        { std::lock_guard<std::mutex> lock(threads_->mutex); }
+        threads_->wake.notify_all();
     }
     call(task, 0);
     const int32_t workers = parts_ - 1;
@@ -131,9 +132,9 @@ void StepWorkers::work(int32_t part) {
     for (;;) {
         auto handed_out = [&] { return generation_.load() != seen; };
         if (!spin_until(handed_out)) {
-            std::unique_lock<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(threads_->mutex);
             sleeping_.fetch_add(1);
-            wake_.wait(lock, handed_out);
+            threads_->wake.wait(lock, handed_out);
             sleeping_.fetch_sub(1);
         }
         seen = generation_.load();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -55,11 +56,16 @@ private:
     void* task_ = nullptr;
     std::atomic<uint64_t> generation_{0};  // one more per task handed out
     std::atomic<int32_t> finished_{0};     // workers done with the current task
-    std::atomic<int32_t> sleeping_{0};     // workers blocked on wake_
+    std::atomic<int32_t> sleeping_{0};     // workers blocked on the wake-up
     std::atomic<bool> stopping_{false};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<std::thread> threads_;
+    // What the workers block on, and their handles: held apart, so that a forked child can let them go
+    // without destroying them (a condition variable that had waiters at the fork waits for them for ever).
+    struct Threads {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::vector<std::thread> handles;
+    };
+    std::unique_ptr<Threads> threads_ = std::make_unique<Threads>();
 };
 
 }  // namespace vuzizi::transient
