@@ -129,13 +129,12 @@ private:
     void close_pipe_ends(std::size_t first_node, std::size_t end_node);
     // Splits the step's loops into `parts` parts (solver_parts.cpp); one runs them on this thread.
     void build_parts(int32_t parts);
+    // Calls task(part) for each part, on the workers when there are any.
     template <class Task>
-    void in_parts(Task& task) {
-        if (workers_) {
-            workers_->run(task);
-        } else {
-            task(0);
-        }
+    void in_parts(Task task) {
+        if (!workers_) return task(std::size_t{0});
+        auto by_index = [&task](int32_t part) { task(static_cast<std::size_t>(part)); };
+        workers_->run(by_index);
     }
     // The heads the network can reach (solver_plausible.cpp), and the check of the new state: false
     // with `error` naming the node nearest to a head outside them or a flow that is not finite.

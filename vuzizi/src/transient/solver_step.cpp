@@ -24,12 +24,10 @@ bool Solver::step(std::string& error) {
         advance_interior_with_cavities();
         solve_plain_nodes_with_cavities();
     } else {
-        auto characteristics_and_interior = [this](int32_t k) {
-            const std::size_t part = static_cast<std::size_t>(k);
+        in_parts([this](std::size_t part) {
             compute_characteristics(Q_.data(), node_part_[part], node_part_[part + 1]);
             advance_interior(pipe_part_[part], pipe_part_[part + 1]);
-        };
-        in_parts(characteristics_and_interior);
+        });
         solve_plain_nodes();
     }
     solve_orifice_nodes();
@@ -37,17 +35,11 @@ bool Solver::step(std::string& error) {
     for (const Cluster& c : clusters_)
         if (!solve_cluster(c, error)) return false;
     record_cluster_orifice_demands();
-    auto pipe_ends = [this](int32_t k) {
-        const std::size_t part = static_cast<std::size_t>(k);
-        close_pipe_ends(node_part_[part], node_part_[part + 1]);
-    };
-    in_parts(pipe_ends);
+    in_parts([this](std::size_t part) { close_pipe_ends(node_part_[part], node_part_[part + 1]); });
     if (cavities_) match_end_flows();
-    auto check_points = [this](int32_t k) {
-        const std::size_t part = static_cast<std::size_t>(k);
+    in_parts([this](std::size_t part) {
         part_plausible_[part] = points_plausible(point_part_[part], point_part_[part + 1]) ? 1 : 0;
-    };
-    in_parts(check_points);
+    });
     const bool points_ok = std::all_of(part_plausible_.begin(), part_plausible_.end(), [](uint8_t ok) { return ok != 0; });
     if (!state_plausible(t, points_ok, error)) return false;
     H_.swap(H_next_);
